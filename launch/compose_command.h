@@ -1,0 +1,21 @@
+// Turns one lowered launch-list line into a command line and a working directory.
+#pragma once
+
+#include "text/bounded_text.h"
+
+// Applies exactly one of three rules:
+//   installer patch  the line contains "msiexec.exe": the system's installer is
+//                    run with " /p " and the patch argument (whatever follows the
+//                    line's own " /p ") taken from the service's directory;
+//   program with path  the first word holds a backslash: the line is run as it
+//                    stands, in the first word's directory;
+//   bare program     anything else: the first word, quoted, from the service's
+//                    directory, with the rest of the line as arguments.
+// Returns whether a working directory was chosen into workingDirectory; false
+// means the child inherits the current directory. The installer rule overwrites
+// line; the other rules put back every byte they cut.
+bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory);
+
+// The executable's full path cut at its last backslash; the whole path when it
+// has none.
+void GetServiceDirectory(PathBuffer& directory);

@@ -1,0 +1,92 @@
+// The only file of the product that talks to Win32 for the launch-list run.
+#include <windows.h>
+
+#include "platform/code_pages.h"
+#include "platform/platform.h"
+
+static_assert(kDetachedProcess == DETACHED_PROCESS, "creation flag value");
+static_assert(kNormalPriorityClass == NORMAL_PRIORITY_CLASS, "creation flag value");
+#ifndef _WIN64
+static_assert(sizeof(STARTUPINFOA) == 68, "startup record of a 32-bit process");
+#endif
+
+namespace {
+
+// Closes the handle it owns when it goes out of scope.
+struct OwnedHandle {
+  HANDLE handle;
+  explicit OwnedHandle(HANDLE h) : handle(h) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { CloseHandle(handle); }
+};
+
+struct LeadByteTable {
+  bool isLead[256];
+  LeadByteTable() {
+    CPINFO info;
+    if (GetCPInfo(GetACP(), &info)) {
+      FillLeadByteTable(isLead, info.LeadByte);
+    } else {
+      FillLeadByteTable(isLead, BuiltInLeadByteRanges(GetACP()));
+    }
+  }
+};
+
+// Filled before WinMain runs and never changed: the ANSI code page is fixed for
+// the life of the process.
+const LeadByteTable leadBytes;
+
+}  // namespace
+
+bool IsLeadByte(unsigned char c) { return leadBytes.isLead[c]; }
+
+void GetExecutablePath(char* buffer, std::size_t size) {
+  if (size == 0) return;
+  buffer[0] = '\0';
+  GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
+  // Older systems leave a result that fills the buffer unterminated.
+  buffer[size - 1] = '\0';
+}
+
+void GetSystemDirectoryPath(char* buffer, std::size_t size) {
+  if (size == 0) return;
+  buffer[0] = '\0';
+  GetSystemDirectoryA(buffer, static_cast<UINT>(size));
+  buffer[size - 1] = '\0';
+}
+
+ListFile* OpenListFile(const char* path) {
+  // No security attributes: the handle is not inheritable, so the children
+  // started while the list is open cannot hold it open after the run.
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<ListFile*>(file);
+}
+
+long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, static_cast<DWORD>(size), &count,
+                nullptr)) {
+    return -1;
+  }
+  return static_cast<long>(count);
+}
+
+void CloseListFile(ListFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool StartProcess(char* commandLine, bool inheritHandles, unsigned creationFlags,
+                  const char* directory) {
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started;
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles ? TRUE : FALSE,
+                      creationFlags, nullptr, directory, &startup, &started)) {
+    return false;
+  }
+  // Destroyed in reverse order: the thread handle is closed first.
+  OwnedHandle process(started.hProcess);
+  OwnedHandle thread(started.hThread);
+  return true;
+}

@@ -1,0 +1,97 @@
+#include "text/bounded_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+void ClearTail(char* buffer, std::size_t size) {
+  buffer[size - 1] = '\0';
+  if (size >= 3) buffer[size - 2] = '\0';
+}
+
+char* BoundedCopy(char* destination, const char* source, std::size_t size) {
+  if (size == 0 || destination == nullptr) return destination;
+  if (source == nullptr) {
+    destination[0] = '\0';
+    return destination;
+  }
+  ClearTail(destination, size);
+  std::strncpy(destination, source, size - 1);
+  return destination;
+}
+
+void BoundedAppend(char* destination, const char* source, std::size_t size) {
+  if (size == 0 || destination == nullptr) return;
+  // Bounded by size so that a destination without a terminator is never read past.
+  const void* end = std::memchr(destination, '\0', size);
+  if (end == nullptr) return;
+  std::size_t length = static_cast<const char*>(end) - destination;
+  BoundedCopy(destination + length, source, size - length);
+}
+
+int BoundedFormatV(char* destination, std::size_t size, const char* format, va_list arguments) {
+  if (destination == nullptr || size == 0) return 0;
+  if (format == nullptr) {
+    destination[0] = '\0';
+    return 0;
+  }
+  ClearTail(destination, size);
+  // C99 vsnprintf stores at most size - 1 bytes and then a zero, which lands
+  // either right after the text or on the zero ClearTail already put last.
+  int length = std::vsnprintf(destination, size, format, arguments);
+  if (length < 0 || static_cast<std::size_t>(length) > size - 1) return -1;
+  return length;
+}
+
+int BoundedFormat(char* destination, std::size_t size, const char* format, ...) {
+  if (destination == nullptr || size == 0) return 0;
+  if (format == nullptr) {
+    destination[0] = '\0';
+    return 0;
+  }
+  va_list arguments;
+  va_start(arguments, format);
+  int result = BoundedFormatV(destination, size, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+// Bytes to the next character boundary: 2 for a lead byte with its trail byte,
+// else 1. A lead byte right before the terminator counts as one byte.
+static std::size_t CharacterLength(const char* p) {
+  return IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0' ? 2 : 1;
+}
+
+const char* FindChar(const char* text, char c) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (IsLeadByte(static_cast<unsigned char>(*p))) {
+      if (*++p == '\0') return nullptr;
+    } else if (*p == c) {
+      return p;
+    }
+  }
+  return nullptr;
+}
+
+const char* FindLastChar(const char* text, char c) {
+  const char* last = nullptr;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (IsLeadByte(static_cast<unsigned char>(*p))) {
+      if (*++p == '\0') break;
+    } else if (*p == c) {
+      last = p;
+    }
+  }
+  return last;
+}
+
+const char* FindText(const char* text, const char* pattern) {
+  std::size_t patternLength = std::strlen(pattern);
+  const char* end = text + std::strlen(text);
+  for (const char* p = text; static_cast<std::size_t>(end - p) >= patternLength;
+       p += CharacterLength(p)) {
+    if (std::memcmp(p, pattern, patternLength) == 0) return p;
+  }
+  return nullptr;
+}
