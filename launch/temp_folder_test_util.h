@@ -1,16 +1,19 @@
 // A real folder for tests that read files through the test double.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "starter_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    static std::mt19937 random{std::random_device{}()};
+    do {
+      path_ = (std::filesystem::temp_directory_path() / ("starter_" + std::to_string(random())))
+                  .string();
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() { std::filesystem::remove_all(path_); }
   const std::string& path() const { return path_; }

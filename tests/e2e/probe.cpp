@@ -1,0 +1,89 @@
+// A stand-in for the programs a launch list starts. It appends a record of how
+// it was started to <its own path>.log, then does what its arguments ask:
+//   sleep=<ms>     wait, then append an "ended" record;
+//   rename=<path>  try for up to 10 s to rename <path> to <path>.moved (which
+//                  fails while any process holds the file open without
+//                  delete sharing) and record whether it could.
+// Records are appended under an exclusive open, so concurrent probes never mix.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+char logPath[MAX_PATH + 8];
+
+void Append(const char* text) {
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log != INVALID_HANDLE_VALUE) {
+      DWORD written;
+      WriteFile(log, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+      CloseHandle(log);
+      return;
+    }
+    Sleep(10);
+  }
+}
+
+// The value of name=value in the command line, up to the next space.
+bool Option(const char* commandLine, const char* name, char* value, size_t size) {
+  const char* at = std::strstr(commandLine, name);
+  if (at == nullptr) return false;
+  at += std::strlen(name);
+  size_t length = std::strcspn(at, " ");
+  if (length >= size) length = size - 1;
+  std::memcpy(value, at, length);
+  value[length] = '\0';
+  return true;
+}
+
+bool HasConsole() {
+  HANDLE console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(console);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  self[MAX_PATH - 1] = '\0';
+  std::snprintf(logPath, sizeof logPath, "%s.log", self);
+
+  const char* commandLine = GetCommandLineA();
+  char directory[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof directory, directory);
+  static char record[4096];
+  std::snprintf(record, sizeof record,
+                "pid %lu\ncommand line %s\ndirectory %s\npriority %#lx\nconsole %s\n",
+                GetCurrentProcessId(), commandLine, directory, GetPriorityClass(GetCurrentProcess()),
+                HasConsole() ? "yes" : "no");
+  Append(record);
+
+  char value[MAX_PATH];
+  if (Option(commandLine, "rename=", value, sizeof value)) {
+    char target[MAX_PATH + 8];
+    std::snprintf(target, sizeof target, "%s.moved", value);
+    bool renamed = false;
+    for (int attempt = 0; attempt < 100 && !renamed; ++attempt) {
+      renamed = MoveFileA(value, target) != 0;
+      if (!renamed) Sleep(100);
+    }
+    std::snprintf(record, sizeof record, "pid %lu renamed %s\n", GetCurrentProcessId(),
+                  renamed ? "yes" : "no");
+    Append(record);
+  }
+  if (Option(commandLine, "sleep=", value, sizeof value)) {
+    Sleep(static_cast<DWORD>(std::strtoul(value, nullptr, 10)));
+    std::snprintf(record, sizeof record, "pid %lu ended\n", GetCurrentProcessId());
+    Append(record);
+  }
+  return 0;
+}
