@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need: the host toolchain and
+# GoogleTest, mingw-w64 for 32-bit Windows, Wine, and a Japanese UTF-8 locale
+# (Wine takes its ANSI code page from the Unix locale). Skips what is there.
+set -euo pipefail
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+packages=(cmake make g++ googletest libgtest-dev binutils-mingw-w64-i686 g++-mingw-w64-i686-posix
+          wine wine32:i386 locales)
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  echo "setup: generating the ja_JP.UTF-8 locale"
+  "${sudo[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

@@ -1,0 +1,252 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the real starter.exe, installed as a service with
+sc.exe in a fresh Wine prefix and started through the service control manager.
+
+    e2e_test.py --starter starter.exe --probe probe.exe SCENARIO...
+
+Each scenario checks, from the Wine trace, every CreateProcess the service
+made, in order, and its single status report; and, from the probe's records,
+the command line, directory, priority class and console that each started
+program actually saw.
+"""
+
+import argparse
+import subprocess
+import sys
+import time
+import traceback
+
+from wine_service import INSTALLER, WineSession
+
+SERVICE_DIR = "C:\\svc"
+STARTER = SERVICE_DIR + "\\starter.exe"
+LIST = SERVICE_DIR + "\\starter.dat"
+PROBE = SERVICE_DIR + "\\probe.exe"
+STOPPED_REPORT = "0x110 0x1 0x5 0 0 0 0x3e8"
+SCENARIOS = {}
+
+
+def scenario(function):
+    SCENARIOS[function.__name__] = function
+    return function
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def expect_run(trace, starts):
+    """Register, then exactly these starts as (command line, started?) in order,
+    then one report: stopped, exit code 0."""
+    check(trace.pid is not None, "no service process in the trace")
+    kinds = [e[0] for e in trace.events]
+    expected_kinds = ["register"] + ["start"] * len(starts) + ["report"]
+    check(kinds == expected_kinds, f"order of events: {kinds}")
+    check(trace.events[-1][1] == STOPPED_REPORT, f"status report: {trace.events[-1][1]}")
+    for i, (got, want) in enumerate(zip(trace.starts, starts)):
+        check(got == want, f"start {i + 1}:\n  got  {got!r}\n  want {want!r}")
+
+
+def expect_records(wine, probe, expected):
+    """Each (command line, directory) was seen by a started probe, detached and
+    at normal priority; and no other probe ran."""
+    records = wine.probe_records(probe, len(expected))
+    seen = sorted((r["command line"], r["directory"]) for r in records)
+    check(seen == sorted(expected), f"{probe} saw:\n  {seen}\nwanted:\n  {sorted(expected)}")
+    for r in records:
+        check(r["priority"] == "0x20", f"priority class {r['priority']}")
+        check(r["console"] == "no", "a started program shares a console")
+    return records
+
+
+def install(wine, args, list_bytes, probes=(PROBE,), starter=STARTER):
+    wine.put(starter, source=args.starter)
+    for path in probes:
+        wine.put(path, source=args.probe)
+    if list_bytes is not None:
+        wine.put(starter[:-len(".exe")] + ".dat", data=list_bytes)
+    wine.install_service(starter)
+
+
+@scenario
+def three_rules(args):
+    with WineSession() as wine:
+        install(wine, args, b"Probe.exe Hello  World\n"
+                            b"C:\\Tools\\Probe.EXE /Daily\n"
+                            b"missing.exe\n"
+                            b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
+                probes=[PROBE, "C:\\tools\\probe.exe"])
+        wine.use_native_installer(args.probe)
+        expect_run(wine.start_service(), [
+            ('"C:\\svc\\probe.exe" hello  world', True),
+            ("c:\\tools\\probe.exe /daily", True),
+            ('"C:\\svc\\missing.exe"', False),
+            (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
+            ('"C:\\svc\\"', False),  # the empty line after the final LF
+        ])
+        expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc")])
+        expect_records(wine, "C:\\tools\\probe.exe", [("c:\\tools\\probe.exe /daily", "c:\\tools")])
+        # No directory chosen: the installer inherits the service's, C:\windows.
+        expect_records(wine, INSTALLER, [(f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all',
+                                          "C:\\windows")])
+        state = wine.query_service()
+        check(state.get("TYPE") == "110" and state.get("STATE") == "1",
+              f"sc query after the run: {state}")
+
+
+@scenario
+def reading_rules(args):
+    with WineSession() as wine:
+        install(wine, args, b"probe.exe one\r\n\r\nprobe.exe two\rx\r\n"
+                            b"probe.exe thr\x1aee\r\nprobe.exe never\r\n")
+        expect_run(wine.start_service(), [
+            ('"C:\\svc\\probe.exe" one', True),
+            ('"C:\\svc\\"', False),
+            ('"C:\\svc\\probe.exe" two\rx', True),
+            ('"C:\\svc\\probe.exe" thr', True),
+        ])
+        expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" one', SERVICE_DIR),
+                                     ('"C:\\svc\\probe.exe" two\rx', SERVICE_DIR),
+                                     ('"C:\\svc\\probe.exe" thr', SERVICE_DIR)])
+
+
+@scenario
+def long_lines(args):
+    full = b"probe.exe " + b"b" * 549  # 559 characters: an ordinary line
+    over = b"probe.exe " + b"c" * 590  # ends the run after its first 559
+    with WineSession() as wine:
+        install(wine, args, b"probe.exe a\n" + full + b"\n" + over + b"\nprobe.exe never\n")
+        cut = lambda line: ('"C:\\svc\\probe.exe" ' + line)[:259]
+        expect_run(wine.start_service(), [
+            ('"C:\\svc\\probe.exe" a', True),
+            (cut("b" * 549), True),
+            (cut("c" * 590), True),
+        ])
+        expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" a', SERVICE_DIR),
+                                     (cut("b" * 549), SERVICE_DIR),
+                                     (cut("c" * 590), SERVICE_DIR)])
+
+
+@scenario
+def missing_list(args):
+    with WineSession() as wine:
+        install(wine, args, None)
+        expect_run(wine.start_service(), [])
+        state = wine.query_service()
+        check(state.get("STATE") == "1", f"sc query after the run: {state}")
+
+
+@scenario
+def side_by_side(args):
+    sleep = 15  # seconds; the service must be long stopped before any child ends
+    with WineSession() as wine:
+        install(wine, args, b"".join(b"probe.exe sleep=%d %s\n" % (sleep * 1000, n)
+                                     for n in (b"first", b"second", b"third")))
+        started = time.time()
+        expect_run(wine.start_service(),
+                   [(f'"C:\\svc\\probe.exe" sleep={sleep * 1000} {n}', True)
+                    for n in ("first", "second", "third")] + [('"C:\\svc\\"', False)])
+        check(wine.query_service().get("STATE") == "1", "the service has not stopped")
+        records = wine.probe_records(PROBE, 3)
+        check(len(records) == 3, f"{len(records)} children started")
+        check(time.time() - started < sleep - 1, "too slow to tell whether the service waited")
+        check(all(r["events"] == [] for r in records),
+              "a child ended before the service stopped, so the service waited for it")
+        deadline = time.time() + sleep + 30
+        while time.time() < deadline and not all(r["events"] for r in records):
+            time.sleep(0.5)
+            records = wine.probe_records(PROBE)
+        check(all(r["events"] == ["ended"] for r in records), "the children did not all end")
+
+
+@scenario
+def stop_is_ignored(args):
+    count = 150
+    with WineSession() as wine:
+        install(wine, args, b"".join(b"probe.exe n%d\n" % i for i in range(count)))
+        starting = wine.wine("sc", "start", "Corvane Remote Starter", background=True)
+        deadline = time.time() + 60
+        while len(wine.read_trace().starts) < 10 and time.time() < deadline:
+            time.sleep(0.05)
+        stop = wine.wine("sc", "stop", "Corvane Remote Starter")
+        starting.wait(timeout=120)
+        trace = wine.wait_for_report()
+        check(stop.returncode != 0, "the service accepted a stop request")
+        expect_run(trace, [(f'"C:\\svc\\probe.exe" n{i}', True) for i in range(count)] +
+                   [('"C:\\svc\\"', False)])
+        stopped_at = trace.text.find("svcctl_ControlService")
+        last_start = trace.text.rfind(f'probe.exe\\" n{count - 1}')
+        check(0 <= stopped_at < last_start, "the stop request did not arrive during the run")
+        check(len(wine.probe_records(PROBE, count)) == count, "not every line was started")
+
+
+@scenario
+def command_prompt(args):
+    with WineSession() as wine:
+        install(wine, args, b"probe.exe from-prompt\n")
+        result = wine.wine(STARTER)
+        check(result.returncode == 0, f"exit code {result.returncode}")
+        trace = wine.read_trace()
+        check(trace.pid is not None, "starter.exe did not run")
+        check(trace.events == [], f"started outside the service manager it did {trace.events}")
+        time.sleep(1)
+        check(wine.probe_records(PROBE, 0, timeout=0) == [], "a probe was started")
+
+
+@scenario
+def code_page_932(args):
+    # U+30BD is 83 5C in code page 932: its second byte is a backslash.
+    folder = "C:\\\u30bd"
+    starter = folder + "\\\u30bd.exe"
+    probe = folder + "\\probe.exe"
+    with WineSession(locale="ja_JP.UTF-8") as wine:
+        install(wine, args, "probe.exe \u30bd \u30a2\r\n{}\\PROBE.exe path\n".format(folder)
+                .encode("cp932"), probes=[probe], starter=starter)
+        lowered = "c:\\\u30bd"
+        # Lowering maps the trail byte 0x41 of U+30A2 (83 41) to 0x61: U+30C2.
+        expect_run(wine.start_service(), [
+            (f'"{folder}\\probe.exe" \u30bd \u30c2', True),
+            (f"{lowered}\\probe.exe path", True),
+            (f'"{folder}\\"', False),
+        ])
+        expect_records(wine, probe, [(f'"{folder}\\probe.exe" \u30bd \u30c2', folder),
+                                     (f"{lowered}\\probe.exe path", lowered)])
+
+
+@scenario
+def executable(args):
+    """starter.exe is a PE32 GUI program for i386 that needs no mingw DLL."""
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.starter], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    check("file format pei-i386" in dump, "not an i386 PE file")
+    check("(PE32)" in dump, "not PE32")
+    check("(Windows GUI)" in dump, "not the GUI subsystem")
+    dlls = sorted(line.split(":", 1)[1].strip().lower()
+                  for line in dump.splitlines() if "DLL Name:" in line)
+    check(set(dlls) <= {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}, f"imports {dlls}")
+    check({"kernel32.dll", "advapi32.dll"} <= set(dlls), f"imports {dlls}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--starter", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("scenarios", nargs="*", default=sorted(SCENARIOS))
+    args = parser.parse_args()
+    failed = []
+    for name in args.scenarios:
+        started = time.time()
+        try:
+            SCENARIOS[name](args)
+            print(f"PASS {name} ({time.time() - started:.1f} s)")
+        except Exception:
+            failed.append(name)
+            print(f"FAIL {name} ({time.time() - started:.1f} s)")
+            traceback.print_exc()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,193 @@
+"""Runs the real service under Wine's service control manager and reads back
+what it did: the Wine trace of the service process, and the records that the
+probe program leaves beside itself.
+
+Every run gets its own prefix in a temporary folder (a copy of the template
+prefix in STARTER_WINE_TEMPLATE when there is one, else a fresh wineboot) and
+ends its wineserver when it is done.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+SERVICE_NAME = "Corvane Remote Starter"
+TRACE_CHANNELS = "+pid,trace+process,trace+service"
+INSTALLER = "C:\\windows\\system32\\msiexec.exe"
+
+
+def boot_prefix(prefix, env=None):
+    env = dict(env or os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+    subprocess.run(["wineboot", "-i"], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
+
+
+class WineSession:
+    """A throwaway prefix whose every Wine process writes its trace to one file.
+
+    Every command carries the trace channels, so services.exe and the services it
+    starts log their CreateProcess and SetServiceStatus calls, even when Wine
+    restarts services.exe between commands."""
+
+    def __init__(self, locale=None):
+        self.work = tempfile.mkdtemp(prefix="starter-e2e-")
+        self.prefix = os.path.join(self.work, "prefix")
+        self.encoding = "cp932" if locale and locale.startswith("ja_JP") else "cp1252"
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=TRACE_CHANNELS)
+        self.env.pop("DISPLAY", None)
+        if locale:
+            self.env["LC_ALL"] = locale
+        template = os.environ.get("STARTER_WINE_TEMPLATE")
+        if template:
+            shutil.copytree(template, self.prefix, symlinks=True)
+        else:
+            boot_prefix(self.prefix, self.env)
+        self.trace_path = os.path.join(self.work, "trace.log")
+        self.trace_file = open(self.trace_path, "ab")
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.trace_file.close()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.close()
+
+    def host_path(self, windows_path):
+        """The file behind a C: path of the prefix."""
+        drive, _, rest = windows_path.partition(":\\")
+        assert drive.upper() == "C", windows_path
+        return os.path.join(self.prefix, "drive_c", *rest.split("\\"))
+
+    def put(self, windows_path, source=None, data=None):
+        path = self.host_path(windows_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if source is not None:
+            shutil.copyfile(source, path)
+        else:
+            with open(path, "wb") as out:
+                out.write(data)
+
+    def wine(self, *args, background=False, timeout=120):
+        command = ["wine", *args]
+        if background:
+            return subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE,
+                                    stderr=self.trace_file, stdin=subprocess.DEVNULL)
+        return subprocess.run(command, env=self.env, stdout=subprocess.PIPE,
+                              stderr=self.trace_file, stdin=subprocess.DEVNULL,
+                              timeout=timeout)
+
+    def install_service(self, image_path):
+        result = self.wine("sc", "create", SERVICE_NAME, "binpath=", image_path,
+                           "type=", "own", "type=", "interact")
+        assert result.returncode == 0, f"sc create failed: {result.stdout!r}"
+
+    def use_native_installer(self, probe):
+        """Puts the probe in the place of the system's msiexec.exe. Wine loads
+        its own built-in programs from the system directory unless told not to."""
+        self.put(INSTALLER, source=probe)
+        self.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "msiexec.exe",
+                  "/d", "native", "/f")
+
+    def start_service(self):
+        """Starts the service and waits for its status report. sc start itself
+        fails with 1053, since the service never reports running."""
+        self.wine("sc", "start", SERVICE_NAME)
+        return self.wait_for_report()
+
+    def wait_for_report(self, timeout=60):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            trace = self.read_trace()
+            if trace.reported:
+                return trace
+            time.sleep(0.2)
+        raise AssertionError("the service made no status report")
+
+    def query_service(self):
+        out = self.wine("sc", "query", SERVICE_NAME).stdout.decode(self.encoding, "replace")
+        fields = dict(re.findall(r"^\s*(\w+)\s*:\s*(\S+)", out, re.M))
+        return fields
+
+    def read_trace(self):
+        self.trace_file.flush()
+        with open(self.trace_path, "rb") as f:
+            return ServiceTrace(f.read().decode("utf-8", "replace"))
+
+    def probe_records(self, probe_path, count=0, timeout=30):
+        """The records a probe left, once there are at least count of them."""
+        log = self.host_path(probe_path + ".log")
+        deadline = time.time() + timeout
+        while True:
+            records = parse_probe_log(log, self.encoding)
+            if len(records) >= count or time.time() > deadline:
+                return records
+            time.sleep(0.2)
+
+
+def parse_probe_log(path, encoding):
+    try:
+        with open(path, "rb") as f:
+            text = f.read().decode(encoding, "replace")
+    except FileNotFoundError:
+        return []
+    records = {}
+    for match in re.finditer(r"^pid (\d+)\ncommand line (.*)\ndirectory (.*)\n"
+                             r"priority (\S+)\nconsole (\w+)\n", text, re.M):
+        pid, command_line, directory, priority, console = match.groups()
+        records[pid] = {"command line": command_line, "directory": directory,
+                        "priority": priority, "console": console, "events": []}
+    for pid, event in re.findall(r"^pid (\d+) (.+)$", text, re.M):
+        if pid in records:
+            records[pid]["events"].append(event)
+    return list(records.values())
+
+
+_ESCAPE = re.compile(r'\\(\\|"|n|r|t|[0-9a-f]{4})')
+
+
+def _unescape(text):
+    simple = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "t": "\t"}
+    return _ESCAPE.sub(lambda m: simple.get(m.group(1)) or chr(int(m.group(1), 16)), text)
+
+
+class ServiceTrace:
+    """What the service process did, in order, from the Wine trace: "register",
+    ("start", command line, started?) and ("report", status fields)."""
+
+    def __init__(self, text):
+        self.text = text
+        self.pid = None
+        self.events = []
+        lines = text.splitlines()
+        for line in lines:
+            if "trace:service:StartServiceCtrlDispatcherA" in line:
+                self.pid = line[:4]
+        for line in lines:
+            if self.pid is None or not line.startswith(self.pid + ":"):
+                continue
+            if f'RegisterServiceCtrlHandlerExW L"{SERVICE_NAME}"' in line:
+                self.events.append(("register",))
+            elif m := re.search(r'CreateProcessInternalW app \(null\) cmdline L"(.*)"$', line):
+                self.events.append(("start", _unescape(m.group(1)), False))
+            elif "CreateProcessInternalW started process" in line and self.events:
+                kind, command_line, _ = self.events[-1]
+                self.events[-1] = (kind, command_line, True)
+            elif m := re.search(r"trace:service:SetServiceStatus \S+ (.*)$", line):
+                self.events.append(("report", m.group(1)))
+
+    @property
+    def reported(self):
+        return any(e[0] == "report" for e in self.events)
+
+    @property
+    def starts(self):
+        return [(e[1], e[2]) for e in self.events if e[0] == "start"]
