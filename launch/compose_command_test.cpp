@@ -95,8 +95,7 @@ TEST(ComposeCommand, CutsAt259Characters) {
   const string dir = "C:\\" + string(252, 'd');
   const ComposeCase cases[] = {
       {"c:\\x\\" + longWord, ("c:\\x\\" + longWord).substr(0, 259), "c:\\x"},
-      {"p.exe " + longArguments,
-       ("\"C:\\Svc\\p.exe\" " + longArguments).substr(0, 259), "C:\\Svc"},
+      {"p.exe " + longArguments, ("\"C:\\Svc\\p.exe\" " + longArguments).substr(0, 259), "C:\\Svc"},
       {"msiexec.exe /p " + longWord,
        ("\"C:\\WINDOWS\\system32\\msiexec.exe\" /p C:\\Svc\\" + longWord).substr(0, 259),
        kNoDirectory},
@@ -106,20 +105,23 @@ TEST(ComposeCommand, CutsAt259Characters) {
   Fake().executablePath = dir + "\\Starter.exe";
   Check({"p.exe /s", ("\"" + dir + "\\p.exe\"").substr(0, 259), dir});
   Fake().executablePath = "C:\\" + string(200, 'd') + "\\Starter.exe";
-  Check({"p.exe /s", "\"C:\\" + string(200, 'd') + "\\p.exe\" /s",
-         "C:\\" + string(200, 'd')});
+  Check({"p.exe /s", "\"C:\\" + string(200, 'd') + "\\p.exe\" /s", "C:\\" + string(200, 'd')});
 }
 
 TEST(ComposeCommand, DoubleByteCharactersEndingIn5CAreNotBackslashes) {
   // 83 5C is one character in 932; in 1252 its second byte is a backslash.
   const ComposeCase cp932[] = {
-      {"\x83\x5C" ".exe /s", "\"C:\\Svc\x83\x5C\\\x83\x5C.exe\" /s", "C:\\Svc\x83\x5C"},
+      {"\x83\x5C"
+       ".exe /s",
+       "\"C:\\Svc\x83\x5C\\\x83\x5C.exe\" /s", "C:\\Svc\x83\x5C"},
   };
   ResetFake(932).executablePath = "C:\\Svc\x83\x5C\\\x83\x5C.exe";
   for (const ComposeCase& c : cp932) Check(c);
 
   const ComposeCase cp1252[] = {
-      {"\x83\x5C" ".exe /s", "\x83\x5C.exe /s", "\x83"},
+      {"\x83\x5C"
+       ".exe /s",
+       "\x83\x5C.exe /s", "\x83"},
   };
   ResetFake(1252);
   for (const ComposeCase& c : cp1252) Check(c);

@@ -77,21 +77,27 @@ TEST(RunLaunchList, ReadsTheListInTextMode) {
   ExpectStarts("lone CR stays in the line", "a.exe\rb /x", {{"\"$D\\a.exe\rb\" /x", "$D"}});
   ExpectStarts("Ctrl-Z mid-line ends the list", "a.exe\nb.e\x1Axe\nc.exe\n",
                {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.e\"", "$D"}});
-  ExpectStarts("Ctrl-Z after LF", "a.exe\n\x1A" "b.exe\n", {{"\"$D\\a.exe\"", "$D"}, kEmptyLine});
+  ExpectStarts("Ctrl-Z after LF",
+               "a.exe\n\x1A"
+               "b.exe\n",
+               {{"\"$D\\a.exe\"", "$D"}, kEmptyLine});
   ExpectStarts("empty file", "", {kEmptyLine});
   ExpectStarts("NUL ends the line for composition", string("a.exe\0 /x\nb.exe", 15),
                {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.exe\"", "$D"}});
-  ExpectStarts("byte-order mark is part of the first line", "\xEF\xBB\xBF" "a.exe",
-               {{"\"$D\\\xEF\xBB\xBF" "a.exe\"", "$D"}});
-  ExpectStarts("lowering maps trail bytes too", "\x83\x41.EXE",
-               {{"\"$D\\\x83\x61.exe\"", "$D"}}, 932);
+  ExpectStarts("byte-order mark is part of the first line",
+               "\xEF\xBB\xBF"
+               "a.exe",
+               {{"\"$D\\\xEF\xBB\xBF"
+                 "a.exe\"",
+                 "$D"}});
+  ExpectStarts("lowering maps trail bytes too", "\x83\x41.EXE", {{"\"$D\\\x83\x61.exe\"", "$D"}},
+               932);
 }
 
 TEST(RunLaunchList, LongLines) {
   const string x559(559, 'x');
   const Started longStart = {"\"$D\\" + x559 + "\"", "$D"};
-  ExpectStarts("559 characters are a line", x559 + "\nb.exe",
-               {longStart, {"\"$D\\b.exe\"", "$D"}});
+  ExpectStarts("559 characters are a line", x559 + "\nb.exe", {longStart, {"\"$D\\b.exe\"", "$D"}});
   ExpectStarts("560 characters end the run", x559 + "y\nb.exe\n", {longStart});
   ExpectStarts("600 characters end the run", string(600, 'x') + "\nb.exe\n", {longStart});
 }

@@ -14,8 +14,8 @@ void Fill(ListReader& reader, std::size_t count) {
   reader.end -= reader.next;
   reader.next = 0;
   while (reader.end < count && !reader.atEnd) {
-    long read = ReadListFile(reader.file, reader.buffer + reader.end,
-                             sizeof reader.buffer - reader.end);
+    long read =
+        ReadListFile(reader.file, reader.buffer + reader.end, sizeof reader.buffer - reader.end);
     if (read > 0) {
       reader.end += static_cast<std::size_t>(read);
     } else {
@@ -57,7 +57,9 @@ void OpenList(ListReader& reader, const char* path) {
   if (reader.file == nullptr) reader.fail = true;
 }
 
-bool ReaderGood(const ListReader& reader) { return !reader.eof && !reader.fail && !reader.bad; }
+bool ReaderGood(const ListReader& reader) {
+  return !reader.eof && !reader.fail && !reader.bad;
+}
 
 void ReadLine(ListReader& reader, char* line, std::size_t size) {
   std::size_t stored = 0;

@@ -17,9 +17,7 @@ struct Read {
   string line;   // the bytes stored, up to the terminator ReadLine wrote
   string flags;  // "", "eof", "fail", "eof fail"
 
-  bool operator==(const Read& other) const {
-    return line == other.line && flags == other.flags;
-  }
+  bool operator==(const Read& other) const { return line == other.line && flags == other.flags; }
 };
 
 std::ostream& operator<<(std::ostream& out, const Read& read) {
@@ -71,21 +69,36 @@ TEST(ReadLine, AppliesTextModeAndGetlineFlags) {
       {"lone CR stays", "a\rb\n\r", {{"a\rb", ""}, {"\r", "eof"}}},
       {"CR CR LF keeps one CR", "a\r\r\nb", {{"a\r", ""}, {"b", "eof"}}},
       {"blank line is a line", "a\n\nb", {{"a", ""}, {"", ""}, {"b", "eof"}}},
-      {"Ctrl-Z ends the data mid-line", "ab\x1A" "cd\nef\n", {{"ab", "eof"}}},
-      {"Ctrl-Z right after LF", "ab\n\x1A" "cd", {{"ab", ""}, {"", "eof fail"}}},
+      {"Ctrl-Z ends the data mid-line",
+       "ab\x1A"
+       "cd\nef\n",
+       {{"ab", "eof"}}},
+      {"Ctrl-Z right after LF",
+       "ab\n\x1A"
+       "cd",
+       {{"ab", ""}, {"", "eof fail"}}},
       {"CR before Ctrl-Z stays", "ab\r\x1A\n", {{"ab\r", "eof"}}},
       {"empty file", "", {{"", "eof fail"}}},
-      {"Ctrl-Z first", "\x1A" "a\n", {{"", "eof fail"}}},
+      {"Ctrl-Z first",
+       "\x1A"
+       "a\n",
+       {{"", "eof fail"}}},
       {"NUL is stored", string("a\0b\nc", 5), {{string("a\0b", 3), ""}, {"c", "eof"}}},
-      {"byte-order mark belongs to the line", "\xEF\xBB\xBF" "a\n", {{"\xEF\xBB\xBF" "a", ""},
-                                                                     {"", "eof fail"}}},
+      {"byte-order mark belongs to the line",
+       "\xEF\xBB\xBF"
+       "a\n",
+       {{"\xEF\xBB\xBF"
+         "a",
+         ""},
+        {"", "eof fail"}}},
       {"559 characters then LF", x559 + "\nb", {{x559, ""}, {"b", "eof"}}},
       {"559 characters then CR LF", x559 + "\r\nb", {{x559, ""}, {"b", "eof"}}},
       {"559 characters then the end", x559, {{x559, "eof"}}},
       {"560 characters stop the reading", x559 + "y\nb\n", {{x559, "fail"}}},
       {"600 characters", string(600, 'z'), {{string(559, 'z'), "fail"}}},
-      {"CR LF across a buffer refill", string(511, 'x') + "\r\nb", {{string(511, 'x'), ""},
-                                                                  {"b", "eof"}}},
+      {"CR LF across a buffer refill",
+       string(511, 'x') + "\r\nb",
+       {{string(511, 'x'), ""}, {"b", "eof"}}},
   };
   for (const ReaderCase& c : cases) {
     EXPECT_EQ(ReadAll(c.bytes), c.reads) << c.name;

@@ -2,7 +2,7 @@
 
 const unsigned char* BuiltInLeadByteRanges(unsigned codePage) {
   static const unsigned char kShiftJis[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};  // 932
-  static const unsigned char kWide[] = {0x81, 0xFE, 0, 0};                 // 936, 949, 950
+  static const unsigned char kWide[] = {0x81, 0xFE, 0, 0};                  // 936, 949, 950
   static const unsigned char kNone[] = {0, 0};
   switch (codePage) {
     case 932:

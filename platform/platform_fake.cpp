@@ -24,11 +24,17 @@ FakePlatform& ResetFake(unsigned codePage) {
   return fake;
 }
 
-FakePlatform& Fake() { return fake; }
+FakePlatform& Fake() {
+  return fake;
+}
 
-bool IsLeadByte(unsigned char c) { return leadBytes[c]; }
+bool IsLeadByte(unsigned char c) {
+  return leadBytes[c];
+}
 
-void GetExecutablePath(char* buffer, std::size_t size) { Answer(fake.executablePath, buffer, size); }
+void GetExecutablePath(char* buffer, std::size_t size) {
+  Answer(fake.executablePath, buffer, size);
+}
 
 void GetSystemDirectoryPath(char* buffer, std::size_t size) {
   Answer(fake.systemDirectory, buffer, size);

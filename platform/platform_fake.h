@@ -23,8 +23,8 @@ struct FakePlatform {
   // Every path OpenListFile was asked for. It opens real files, with
   // backslashes read as slashes, so a test can put the executable in a temp folder.
   std::vector<std::string> openedPaths;
-  std::vector<FakeStart> starts;         // every StartProcess call, failed ones too
-  int openLists = 0;                     // lists open right now
+  std::vector<FakeStart> starts;  // every StartProcess call, failed ones too
+  int openLists = 0;              // lists open right now
 };
 
 // Resets every answer and record, and makes codePage the ANSI code page.

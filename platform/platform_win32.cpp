@@ -39,7 +39,9 @@ const LeadByteTable leadBytes;
 
 }  // namespace
 
-bool IsLeadByte(unsigned char c) { return leadBytes.isLead[c]; }
+bool IsLeadByte(unsigned char c) {
+  return leadBytes.isLead[c];
+}
 
 void GetExecutablePath(char* buffer, std::size_t size) {
   if (size == 0) return;
@@ -73,7 +75,9 @@ long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
   return static_cast<long>(count);
 }
 
-void CloseListFile(ListFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+void CloseListFile(ListFile* file) {
+  CloseHandle(reinterpret_cast<HANDLE>(file));
+}
 
 bool StartProcess(char* commandLine, bool inheritHandles, unsigned creationFlags,
                   const char* directory) {

@@ -4,9 +4,8 @@
 // list beside itself and reports, beside itself, whether it had a console and
 // how many handles it held before and after the run. The tests copy it into a
 // fresh folder next to a list and the probe, and read what the probes logged.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +28,9 @@ string ExecutablePath() {
   return path;
 }
 
-string DirectoryOf(const string& path) { return path.substr(0, path.rfind('\\')); }
+string DirectoryOf(const string& path) {
+  return path.substr(0, path.rfind('\\'));
+}
 
 string Lower(string text) {
   for (char& c : text) {
@@ -50,8 +51,8 @@ void WriteAll(const string& path, const string& bytes) {
 }
 
 bool HasConsole() {
-  HANDLE console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               0, nullptr);
+  HANDLE console =
+      CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (console == INVALID_HANDLE_VALUE) return false;
   CloseHandle(console);
   return true;
@@ -78,8 +79,8 @@ long CountOwnHandles() {
   const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
   std::vector<char> buffer(1 << 16);
   LONG status;
-  while ((status = query(kSystemHandleInformation, buffer.data(),
-                         static_cast<ULONG>(buffer.size()), nullptr)) == kInfoLengthMismatch) {
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         nullptr)) == kInfoLengthMismatch) {
     buffer.resize(buffer.size() * 2);
   }
   if (status != 0) return -1;
@@ -232,8 +233,8 @@ TEST(Win32Platform, FailedStartsReportFalse) {
   char missing[] = "\"c:\\no such folder\\nothing.exe\" /x";
   EXPECT_FALSE(StartProcess(missing, true, kDetachedProcess | kNormalPriorityClass, nullptr));
   string probe = "\"" + folder.probe + "\"";
-  EXPECT_FALSE(StartProcess(&probe[0], true, kDetachedProcess | kNormalPriorityClass,
-                            "c:\\no such folder"));
+  EXPECT_FALSE(
+      StartProcess(&probe[0], true, kDetachedProcess | kNormalPriorityClass, "c:\\no such folder"));
 }
 
 TEST(HandleCount, SeesEveryHandleOfThisProcess) {
@@ -259,8 +260,8 @@ TEST(RunLaunchListUnderWine, StartsDetachedChildrenWithTheComposedCommand) {
       {"\"" + folder.path + "\\probe.exe\" four", folder.path},
   };
   for (const auto& start : expected) {
-    string record = "command line " + start[0] + "\ndirectory " + start[1] +
-                    "\npriority 0x20\nconsole no\n";
+    string record =
+        "command line " + start[0] + "\ndirectory " + start[1] + "\npriority 0x20\nconsole no\n";
     EXPECT_NE(log.find(record), string::npos) << "expected:\n" << record << "in:\n" << log;
   }
 }

@@ -15,7 +15,9 @@ using std::string;
 const char kFill = '#';
 const size_t kArea = 8;
 
-string Bytes(const char* text, size_t length) { return string(text, length); }
+string Bytes(const char* text, size_t length) {
+  return string(text, length);
+}
 
 struct CopyCase {
   const char* name;
@@ -78,8 +80,7 @@ TEST(BoundedAppend, CutsTheCombinedTextAtSizeMinusOne) {
       {"fits", Bytes("ab\0#####", 8), 6, "cd", Bytes("abcd\0\0##", 8)},
       {"cut at size - 1", Bytes("ab\0#####", 8), 6, "cdefg", Bytes("abcde\0##", 8)},
       {"full destination unchanged", Bytes("abcde\0##", 8), 6, "x", Bytes("abcde\0##", 8)},
-      {"one free byte gains one character", Bytes("abcd\0###", 8), 6, "xyz",
-       Bytes("abcdx\0##", 8)},
+      {"one free byte gains one character", Bytes("abcd\0###", 8), 6, "xyz", Bytes("abcdx\0##", 8)},
       {"empty destination", Bytes("\0#######", 8), 4, "abcdef", Bytes("abc\0####", 8)},
       {"size 0 writes nothing", Bytes("\0#######", 8), 0, "abc", Bytes("\0#######", 8)},
       {"unterminated destination is not read past", "########", 6, "x", "########"},
@@ -139,15 +140,17 @@ TEST(BoundedFormat, PathBufferStores259AndCuts400) {
   EXPECT_EQ(Bytes(path, sizeof path), "\"" + string(257, 'x') + "\"" + '\0');
 
   memset(path, kFill, sizeof path);
-  EXPECT_EQ(BoundedFormat(path, sizeof path, "%s%s", string(200, 'a').c_str(),
-                          string(200, 'b').c_str()),
-            -1);
+  EXPECT_EQ(
+      BoundedFormat(path, sizeof path, "%s%s", string(200, 'a').c_str(), string(200, 'b').c_str()),
+      -1);
   EXPECT_EQ(Bytes(path, sizeof path), string(200, 'a') + string(59, 'b') + '\0');
 }
 
 const int kNone = -1;
 
-int Offset(const char* text, const char* found) { return found ? int(found - text) : kNone; }
+int Offset(const char* text, const char* found) {
+  return found ? int(found - text) : kNone;
+}
 
 struct SearchCase {
   unsigned codePage;
@@ -163,13 +166,25 @@ TEST(Searches, WalkWholeCharactersOfTheCodePage) {
   const SearchCase cases[] = {
       {1252, kPath, "\\", 2, 4},
       {932, kPath, "\\", 2, 2},
-      {1252, "\x83\x5C" "abc\\", "\\", 1, 5},
-      {932, "\x83\x5C" "abc\\", "\\", 5, 5},
+      {1252,
+       "\x83\x5C"
+       "abc\\",
+       "\\", 1, 5},
+      {932,
+       "\x83\x5C"
+       "abc\\",
+       "\\", 5, 5},
       {1252, "a\\b\x83", "\\", 1, 1},
       {932, "a\\b\x83", "\\", 1, 1},
       {932, "ab\x83", "b", 1, 1},
-      {932, "\x83" " x", " ", kNone, kNone},  // 0x20 is a trail byte here
-      {1252, "\x83" " x", " ", 1, 1},
+      {932,
+       "\x83"
+       " x",
+       " ", kNone, kNone},  // 0x20 is a trail byte here
+      {1252,
+       "\x83"
+       " x",
+       " ", 1, 1},
       {936, "\x81@ @", "@", 3, 3},
       {949, "\xB0\x5C\\", "\\", 2, 2},
       {950, "\xA5\x5C", "\\", kNone, kNone},
@@ -194,8 +209,14 @@ TEST(Searches, FindTextStartsOnlyOnCharacterBoundaries) {
       {1252, "", "", 0, 0},
       {1252, "abc", "abc", 0, 0},
       {1252, "abcabc", "bc", 1, 0},
-      {1252, "\x83" "msiexec.exe", "msiexec.exe", 1, 0},
-      {932, "\x83" "msiexec.exe", "msiexec.exe", kNone, 0},  // 'm' is a trail byte
+      {1252,
+       "\x83"
+       "msiexec.exe",
+       "msiexec.exe", 1, 0},
+      {932,
+       "\x83"
+       "msiexec.exe",
+       "msiexec.exe", kNone, 0},  // 'm' is a trail byte
       {932, "\x83\x5C\\x", "\\x", 2, 0},
       {932, "\x83\x5Cx", "\\x", kNone, 0},
       {1252, "\x83\x5Cx", "\\x", 1, 0},

@@ -42,8 +42,8 @@ bool Option(const char* commandLine, const char* name, char* value, size_t size)
 }
 
 bool HasConsole() {
-  HANDLE console = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               0, nullptr);
+  HANDLE console =
+      CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (console == INVALID_HANDLE_VALUE) return false;
   CloseHandle(console);
   return true;
@@ -63,8 +63,8 @@ int main() {
   static char record[4096];
   std::snprintf(record, sizeof record,
                 "pid %lu\ncommand line %s\ndirectory %s\npriority %#lx\nconsole %s\n",
-                GetCurrentProcessId(), commandLine, directory, GetPriorityClass(GetCurrentProcess()),
-                HasConsole() ? "yes" : "no");
+                GetCurrentProcessId(), commandLine, directory,
+                GetPriorityClass(GetCurrentProcess()), HasConsole() ? "yes" : "no");
   Append(record);
 
   char value[MAX_PATH];

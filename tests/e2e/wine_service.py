@@ -139,16 +139,20 @@ def parse_probe_log(path, encoding):
             text = f.read().decode(encoding, "replace")
     except FileNotFoundError:
         return []
-    records = {}
-    for match in re.finditer(r"^pid (\d+)\ncommand line (.*)\ndirectory (.*)\n"
-                             r"priority (\S+)\nconsole (\w+)\n", text, re.M):
-        pid, command_line, directory, priority, console = match.groups()
-        records[pid] = {"command line": command_line, "directory": directory,
-                        "priority": priority, "console": console, "events": []}
-    for pid, event in re.findall(r"^pid (\d+) (.+)$", text, re.M):
-        if pid in records:
-            records[pid]["events"].append(event)
-    return list(records.values())
+    # Process ids come back once a probe has ended, so an event belongs to the
+    # latest record of its pid.
+    records, latest = [], {}
+    pattern = re.compile(r"^pid (\d+)\ncommand line (.*)\ndirectory (.*)\n"
+                         r"priority (\S+)\nconsole (\w+)\n|^pid (\d+) (.+)$", re.M)
+    for match in pattern.finditer(text):
+        pid, command_line, directory, priority, console, event_pid, event = match.groups()
+        if pid:
+            latest[pid] = {"command line": command_line, "directory": directory,
+                           "priority": priority, "console": console, "events": []}
+            records.append(latest[pid])
+        elif event_pid in latest:
+            latest[event_pid]["events"].append(event)
+    return records
 
 
 _ESCAPE = re.compile(r'\\(\\|"|n|r|t|[0-9a-f]{4})')
