@@ -15,7 +15,3 @@
 // means the child inherits the current directory. The installer rule overwrites
 // line; the other rules put back every byte they cut.
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory);
-
-// The executable's full path cut at its last backslash; the whole path when it
-// has none.
-void GetServiceDirectory(PathBuffer& directory);

@@ -5,7 +5,9 @@
 #include "platform/platform.h"
 #include "text/bounded_text.h"
 
-void LowerLine(char* line) {
+// Lowers 'A' to 'Z' byte by byte, as the classic locale does: the trail byte of
+// a double-byte character is lowered too.
+static void LowerLine(char* line) {
   for (char* p = line; *p != '\0'; ++p) {
     if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
   }

@@ -7,6 +7,3 @@
 // characters, or at once when there is no list. Nothing is reported: a start
 // that fails is skipped.
 void RunLaunchList();
-
-// Lowers 'A' to 'Z' byte by byte, trail bytes of double-byte characters too.
-void LowerLine(char* line);

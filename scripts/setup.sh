@@ -12,6 +12,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 packages=(cmake make g++ googletest libgtest-dev binutils-mingw-w64-i686 g++-mingw-w64-i686-posix
           wine wine32:i386 locales)
 missing=()
+command -v python3 >/dev/null || missing+=(python3)
 for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done

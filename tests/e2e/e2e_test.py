@@ -75,6 +75,7 @@ def three_rules(args):
         install(wine, args, b"Probe.exe Hello  World\n"
                             b"C:\\Tools\\Probe.EXE /Daily\n"
                             b"missing.exe\n"
+                            b"\"C:\\Tools\\Probe.exe\" quoted\n"
                             b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
                 probes=[PROBE, "C:\\tools\\probe.exe"])
         wine.use_native_installer(args.probe)
@@ -82,6 +83,7 @@ def three_rules(args):
             ('"C:\\svc\\probe.exe" hello  world', True),
             ("c:\\tools\\probe.exe /daily", True),
             ('"C:\\svc\\missing.exe"', False),
+            ('"c:\\tools\\probe.exe" quoted', False),  # its working directory is "c:
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
