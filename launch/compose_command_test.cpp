@@ -38,12 +38,9 @@ void Check(const ComposeCase& c) {
   EXPECT_EQ(chosen, c.directory != kNoDirectory) << "line: " << c.line;
   if (c.directory != kNoDirectory) {
     EXPECT_EQ(directory, c.directory) << "line: " << c.line;
-  } else {
-    EXPECT_EQ(memcmp(directory, untouched, sizeof directory), 0) << "line: " << c.line;
-  }
-  if (c.directory != kNoDirectory) {
     EXPECT_EQ(memcmp(line, before, sizeof line), 0) << "line not restored: " << c.line;
   } else {
+    EXPECT_EQ(memcmp(directory, untouched, sizeof directory), 0) << "line: " << c.line;
     LineBuffer installer;
     memset(installer, 0, sizeof installer);
     string path = Fake().systemDirectory + "\\msiexec.exe";

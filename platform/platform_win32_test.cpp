@@ -17,6 +17,7 @@
 #include "launch/launch_list.h"
 #include "platform/code_pages.h"
 #include "platform/platform.h"
+#include "tests/e2e/console.h"
 
 namespace {
 
@@ -48,14 +49,6 @@ string ReadAll(const string& path) {
 
 void WriteAll(const string& path, const string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool HasConsole() {
-  HANDLE console =
-      CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(console);
-  return true;
 }
 
 // GetProcessHandleCount answers 0 under Wine; the system handle table does not.
@@ -143,14 +136,13 @@ struct RunFolder {
     return ReadAll(runner + ".report");
   }
 
-  // Waits until the probes have logged count lines that start with prefix.
-  string WaitForLog(const string& prefix, int count) const {
+  // Waits until the probes have logged count lines; each begins with "pid ".
+  string WaitForLog(int count) const {
     string log;
     for (int waited = 0; waited < 30000; waited += 100) {
       log = ReadAll(probe + ".log");
       int seen = 0;
-      for (size_t at = 0; (at = log.find("\n" + prefix, at)) != string::npos; ++at) ++seen;
-      if (log.compare(0, prefix.size(), prefix) == 0) ++seen;
+      for (size_t at = 0; (at = log.find("pid ", at)) != string::npos; ++at) ++seen;
       if (seen >= count) break;
       Sleep(100);
     }
@@ -253,7 +245,7 @@ TEST(RunLaunchListUnderWine, StartsDetachedChildrenWithTheComposedCommand) {
                              "missing.exe\n" + "probe.exe four");
   EXPECT_NE(report.find("console yes"), string::npos) << report;
 
-  string log = folder.WaitForLog("pid ", 3);
+  string log = folder.WaitForLog(3);
   const string expected[][2] = {
       {"\"" + folder.path + "\\probe.exe\" one  two", folder.path},
       {lowered + "\\probe.exe three", lowered},
@@ -276,7 +268,7 @@ TEST(RunLaunchListUnderWine, ClosesEveryHandleItGets) {
   std::sscanf(report.c_str(), "console %*s before %ld after %ld", &before, &after);
   EXPECT_GT(before, 0) << report;
   EXPECT_EQ(after, before) << report;
-  string log = folder.WaitForLog("pid ", 50);
+  string log = folder.WaitForLog(50);
   EXPECT_NE(log.find(" line49\n"), string::npos) << "all 50 lines started";
 }
 
@@ -285,7 +277,7 @@ TEST(RunLaunchListUnderWine, ChildrenCannotHoldTheListOpen) {
   // The probe keeps trying to rename the list. It can only succeed once the
   // runner has closed it, and only if it did not inherit a handle to it.
   folder.Run("probe.exe rename=" + Lower(folder.path) + "\\runner.dat\n");
-  string log = folder.WaitForLog("pid ", 2);
+  string log = folder.WaitForLog(2);
   EXPECT_NE(log.find("renamed yes"), string::npos) << log;
 }
 

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/e2e/console.h"
+
 namespace {
 
 char logPath[MAX_PATH + 8];
@@ -38,14 +40,6 @@ bool Option(const char* commandLine, const char* name, char* value, size_t size)
   if (length >= size) length = size - 1;
   std::memcpy(value, at, length);
   value[length] = '\0';
-  return true;
-}
-
-bool HasConsole() {
-  HANDLE console =
-      CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(console);
   return true;
 }
 
