@@ -1,0 +1,81 @@
+// Fuzzes ComposeCommand with random lines, executable paths and system
+// directories. The three buffers are heap blocks of exactly their size.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "launch/compose_command.h"
+#include "platform/platform_fake.h"
+
+namespace {
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "broken contract: %s\n", what);
+    std::abort();
+  }
+}
+
+// Input: a byte whose bit 0 picks code page 932 over 1252, then the
+// executable path, the system directory and the line, split at LF. Paths are
+// cut at their first zero and at 259 bytes, the line at 559 bytes.
+std::string Field(const std::string& rest, std::string::size_type& start) {
+  std::string::size_type end = rest.find('\n', start);
+  std::string field = rest.substr(start, end - start);
+  start = end == std::string::npos ? rest.size() : end + 1;
+  return field;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t count) {
+  if (count == 0) return 0;
+  std::string rest(reinterpret_cast<const char*>(bytes) + 1, count - 1);
+  std::string::size_type at = 0;
+  FakePlatform& fake = ResetFake(bytes[0] & 1 ? 932 : 1252);
+  fake.executablePath = Field(rest, at);
+  fake.systemDirectory = Field(rest, at);
+  for (std::string* path : {&fake.executablePath, &fake.systemDirectory}) {
+    *path = path->substr(0, std::min(path->find('\0'), kPathSize - 1));
+  }
+
+  // The line may hold zeros, as the reader stores them, and old bytes follow
+  // its terminator, as they do from one line to the next.
+  std::string before = rest.substr(at, kLineSize - 1);
+  std::size_t length = before.size();
+  before.resize(kLineSize, 'L');
+  before[length] = '\0';
+
+  char* lineBlock = static_cast<char*>(std::malloc(kLineSize));
+  char* commandBlock = static_cast<char*>(std::malloc(kPathSize));
+  char* directoryBlock = static_cast<char*>(std::malloc(kPathSize));
+  std::memcpy(lineBlock, before.data(), kLineSize);
+  std::memset(commandBlock, 'C', kPathSize);
+  std::memset(directoryBlock, 'D', kPathSize);
+
+  bool chosen = ComposeCommand(*reinterpret_cast<LineBuffer*>(lineBlock),
+                               *reinterpret_cast<PathBuffer*>(commandBlock),
+                               *reinterpret_cast<PathBuffer*>(directoryBlock));
+
+  Require(std::memchr(commandBlock, '\0', kPathSize) != nullptr, "command line terminated");
+  if (chosen) {
+    Require(std::memchr(directoryBlock, '\0', kPathSize) != nullptr, "directory terminated");
+    Require(std::memcmp(lineBlock, before.data(), kLineSize) == 0, "line put back byte for byte");
+  } else {
+    for (std::size_t i = 0; i < kPathSize; ++i) {
+      Require(directoryBlock[i] == 'D', "directory left alone when none is chosen");
+    }
+    // The installer rule alone overwrites the line: with the installer path,
+    // zero-filled to the end of the buffer.
+    std::string installer = fake.systemDirectory + "\\msiexec.exe";
+    installer.resize(std::min(installer.size(), kPathSize - 1));
+    installer.resize(kLineSize, '\0');
+    Require(std::memcmp(lineBlock, installer.data(), kLineSize) == 0, "line holds the installer");
+  }
+  std::free(lineBlock);
+  std::free(commandBlock);
+  std::free(directoryBlock);
+  return 0;
+}
