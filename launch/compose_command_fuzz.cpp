@@ -6,17 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/require.h"
 #include "launch/compose_command.h"
 #include "platform/platform_fake.h"
 
 namespace {
-
-void Require(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken contract: %s\n", what);
-    std::abort();
-  }
-}
 
 // Input: a byte whose bit 0 picks code page 932 over 1252, then the
 // executable path, the system directory and the line, split at LF. Paths are
@@ -38,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
   fake.executablePath = Field(rest, at);
   fake.systemDirectory = Field(rest, at);
   for (std::string* path : {&fake.executablePath, &fake.systemDirectory}) {
-    *path = path->substr(0, std::min(path->find('\0'), kPathSize - 1));
+    path->resize(std::min({path->find('\0'), path->size(), kPathSize - 1}));
   }
 
   // The line may hold zeros, as the reader stores them, and old bytes follow

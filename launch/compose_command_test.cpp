@@ -10,7 +10,7 @@ namespace {
 
 using std::string;
 
-const string kNoDirectory = "(none chosen)";
+const char* const kNoDirectory = "(none chosen)";
 
 struct ComposeCase {
   string line;
@@ -44,7 +44,7 @@ void Check(const ComposeCase& c) {
     LineBuffer installer;
     memset(installer, 0, sizeof installer);
     string path = Fake().systemDirectory + "\\msiexec.exe";
-    memcpy(installer, path.data(), path.size());
+    path.copy(installer, path.size());
     EXPECT_EQ(memcmp(line, installer, sizeof line), 0) << "line: " << c.line;
   }
 }

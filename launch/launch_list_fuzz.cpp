@@ -2,23 +2,18 @@
 // executable and run through the test double, which records every start.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz/require.h"
 #include "launch/launch_list.h"
 #include "platform/platform_fake.h"
 #include "text/bounded_text.h"
 
 namespace {
-
-void Require(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken contract: %s\n", what);
-    std::abort();
-  }
-}
 
 // How many lines the run reads, from a plain model of a text-mode file: the
 // data ends at the first Ctrl-Z, every LF ends a line (a CR right before it is
@@ -53,14 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
   if (count == 0) return 0;
   std::string list(reinterpret_cast<const char*>(bytes) + 1, count - 1);
   std::FILE* file = std::fopen((Folder() + "/Starter.dat").c_str(), "wb");
-  std::fwrite(list.data(), 1, list.size(), file);
-  std::fclose(file);
+  Require(file != nullptr && std::fwrite(list.data(), 1, list.size(), file) == list.size() &&
+              std::fclose(file) == 0,
+          "list written");
 
   FakePlatform& fake = ResetFake(bytes[0] & 1 ? 932 : 1252);
   std::string executable = Folder() + "/Starter.exe";
-  for (char& c : executable) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(executable.begin(), executable.end(), '/', '\\');
   fake.executablePath = executable;
   fake.startSucceeds = [&](const FakeStart&) { return (bytes[0] & 2) == 0; };
 

@@ -18,7 +18,7 @@ struct Started {
   string directory;  // "(none)" when none was chosen
 };
 
-const string kNone = "(none)";
+const char* const kNone = "(none)";
 
 // Fills in the service directory; a command line never holds more than 259 characters.
 string Expand(string text, const string& serviceDirectory) {
@@ -55,7 +55,9 @@ void ExpectStarts(const string& name, const string& list, const std::vector<Star
   EXPECT_EQ(fake.openLists, 0) << name << ": list left open";
 }
 
-const Started kEmptyLine = {"\"$D\\\"", "$D"};
+Started EmptyLine() {
+  return {"\"$D\\\"", "$D"};
+}
 
 TEST(RunLaunchList, StartsEveryLineInOrder) {
   ExpectStarts("three rules, lowered",
@@ -66,22 +68,22 @@ TEST(RunLaunchList, StartsEveryLineInOrder) {
   ExpectStarts("a failing start does not stop the run", "a.exe\nfails.exe\nb.exe",
                {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\fails.exe\"", "$D"}, {"\"$D\\b.exe\"", "$D"}});
   ExpectStarts("blank line in the middle", "a.exe\n\nb.exe",
-               {{"\"$D\\a.exe\"", "$D"}, kEmptyLine, {"\"$D\\b.exe\"", "$D"}});
+               {{"\"$D\\a.exe\"", "$D"}, EmptyLine(), {"\"$D\\b.exe\"", "$D"}});
 }
 
 TEST(RunLaunchList, ReadsTheListInTextMode) {
   ExpectStarts("final LF yields exactly one empty line", "a.exe\nb.exe\n",
-               {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.exe\"", "$D"}, kEmptyLine});
+               {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.exe\"", "$D"}, EmptyLine()});
   ExpectStarts("CR LF", "a.exe /x\r\nb.exe\r\n",
-               {{"\"$D\\a.exe\" /x", "$D"}, {"\"$D\\b.exe\"", "$D"}, kEmptyLine});
+               {{"\"$D\\a.exe\" /x", "$D"}, {"\"$D\\b.exe\"", "$D"}, EmptyLine()});
   ExpectStarts("lone CR stays in the line", "a.exe\rb /x", {{"\"$D\\a.exe\rb\" /x", "$D"}});
   ExpectStarts("Ctrl-Z mid-line ends the list", "a.exe\nb.e\x1Axe\nc.exe\n",
                {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.e\"", "$D"}});
   ExpectStarts("Ctrl-Z after LF",
                "a.exe\n\x1A"
                "b.exe\n",
-               {{"\"$D\\a.exe\"", "$D"}, kEmptyLine});
-  ExpectStarts("empty file", "", {kEmptyLine});
+               {{"\"$D\\a.exe\"", "$D"}, EmptyLine()});
+  ExpectStarts("empty file", "", {EmptyLine()});
   ExpectStarts("NUL ends the line for composition", string("a.exe\0 /x\nb.exe", 15),
                {{"\"$D\\a.exe\"", "$D"}, {"\"$D\\b.exe\"", "$D"}});
   ExpectStarts("byte-order mark is part of the first line",

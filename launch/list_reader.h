@@ -12,7 +12,7 @@
 
 struct ListReader {
   ListFile* file = nullptr;
-  char buffer[512];
+  char buffer[512] = {};
   std::size_t next = 0;  // first unread byte of buffer
   std::size_t end = 0;   // one past the last byte read into buffer
   bool atEnd = false;    // no bytes left in the file, or Ctrl-Z met

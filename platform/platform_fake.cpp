@@ -1,5 +1,6 @@
 #include "platform/platform_fake.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -7,8 +8,13 @@
 #include "platform/platform.h"
 
 namespace {
-FakePlatform fake;
 bool leadBytes[256];
+
+// Built on first use, so a throwing constructor cannot escape static start-up.
+FakePlatform& Instance() {
+  static FakePlatform fake;
+  return fake;
+}
 
 void Answer(const std::string& value, char* buffer, std::size_t size) {
   if (size == 0) return;
@@ -19,13 +25,13 @@ void Answer(const std::string& value, char* buffer, std::size_t size) {
 }  // namespace
 
 FakePlatform& ResetFake(unsigned codePage) {
-  fake = FakePlatform();
+  Instance() = FakePlatform();
   FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage));
-  return fake;
+  return Instance();
 }
 
 FakePlatform& Fake() {
-  return fake;
+  return Instance();
 }
 
 bool IsLeadByte(unsigned char c) {
@@ -33,21 +39,19 @@ bool IsLeadByte(unsigned char c) {
 }
 
 void GetExecutablePath(char* buffer, std::size_t size) {
-  Answer(fake.executablePath, buffer, size);
+  Answer(Instance().executablePath, buffer, size);
 }
 
 void GetSystemDirectoryPath(char* buffer, std::size_t size) {
-  Answer(fake.systemDirectory, buffer, size);
+  Answer(Instance().systemDirectory, buffer, size);
 }
 
 ListFile* OpenListFile(const char* path) {
-  fake.openedPaths.push_back(path);
+  Instance().openedPaths.push_back(path);
   std::string local = path;
-  for (char& c : local) {
-    if (c == '\\') c = '/';
-  }
+  std::replace(local.begin(), local.end(), '\\', '/');
   std::FILE* file = std::fopen(local.c_str(), "rb");
-  if (file != nullptr) ++fake.openLists;
+  if (file != nullptr) ++Instance().openLists;
   return reinterpret_cast<ListFile*>(file);
 }
 
@@ -59,14 +63,16 @@ long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
 }
 
 void CloseListFile(ListFile* file) {
-  --fake.openLists;
-  std::fclose(reinterpret_cast<std::FILE*>(file));
+  --Instance().openLists;
+  // Nothing was written, so closing cannot lose anything.
+  static_cast<void>(std::fclose(reinterpret_cast<std::FILE*>(file)));
 }
 
+// NOLINTNEXTLINE(readability-non-const-parameter): CreateProcessA may write to it.
 bool StartProcess(char* commandLine, bool inheritHandles, unsigned creationFlags,
                   const char* directory) {
   FakeStart start{commandLine, directory != nullptr, directory ? directory : "", inheritHandles,
                   creationFlags};
-  fake.starts.push_back(start);
-  return !fake.startSucceeds || fake.startSucceeds(start);
+  Instance().starts.push_back(start);
+  return !Instance().startSucceeds || Instance().startSucceeds(start);
 }

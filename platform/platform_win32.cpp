@@ -23,7 +23,7 @@ struct OwnedHandle {
 
 struct LeadByteTable {
   bool isLead[256];
-  LeadByteTable() {
+  LeadByteTable() noexcept {
     CPINFO info;
     if (GetCPInfo(GetACP(), &info)) {
       FillLeadByteTable(isLead, info.LeadByte);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,9 +35,9 @@ string DirectoryOf(const string& path) {
 }
 
 string Lower(string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   return text;
 }
 
@@ -91,8 +92,8 @@ int RunnerMain() {
   RunLaunchList();
   long after = CountOwnHandles();
   char report[128];
-  std::snprintf(report, sizeof report, "console %s\nbefore %ld\nafter %ld\n",
-                console ? "yes" : "no", before, after);
+  static_cast<void>(std::snprintf(report, sizeof report, "console %s\nbefore %ld\nafter %ld\n",
+                                  console ? "yes" : "no", before, after));
   WriteAll(ExecutablePath() + ".report", report);
   return 0;
 }
@@ -118,10 +119,17 @@ struct RunFolder {
     CopyFileA((DirectoryOf(ExecutablePath()) + "\\probe.exe").c_str(), probe.c_str(), FALSE);
   }
 
+  string ListPath() const { return path + "\\Runner.dat"; }
+
   // Runs the list in a runner with a console of its own, so that a child which
   // is not detached would share it. Returns the runner's report.
   string Run(const string& list) const {
-    WriteAll(path + "\\Runner.dat", list);
+    WriteAll(ListPath(), list);
+    return RunAsIs();
+  }
+
+  string RunAsIs() const {
+    DeleteFileA((runner + ".report").c_str());
     string commandLine = "\"" + runner + "\" --run-launch-list";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -251,7 +259,7 @@ TEST(RunLaunchListUnderWine, StartsDetachedChildrenWithTheComposedCommand) {
       {lowered + "\\probe.exe three", lowered},
       {"\"" + folder.path + "\\probe.exe\" four", folder.path},
   };
-  for (const auto& start : expected) {
+  for (const string(&start)[2] : expected) {
     string record =
         "command line " + start[0] + "\ndirectory " + start[1] + "\npriority 0x20\nconsole no\n";
     EXPECT_NE(log.find(record), string::npos) << "expected:\n" << record << "in:\n" << log;
@@ -265,7 +273,8 @@ TEST(RunLaunchListUnderWine, ClosesEveryHandleItGets) {
   string report = folder.Run(list);
   long before = -1;
   long after = -2;
-  std::sscanf(report.c_str(), "console %*s before %ld after %ld", &before, &after);
+  string word;
+  std::istringstream(report) >> word >> word >> word >> before >> word >> after;
   EXPECT_GT(before, 0) << report;
   EXPECT_EQ(after, before) << report;
   string log = folder.WaitForLog(50);
@@ -279,6 +288,22 @@ TEST(RunLaunchListUnderWine, ChildrenCannotHoldTheListOpen) {
   folder.Run("probe.exe rename=" + Lower(folder.path) + "\\runner.dat\n");
   string log = folder.WaitForLog(2);
   EXPECT_NE(log.find("renamed yes"), string::npos) << log;
+}
+
+TEST(RunLaunchListUnderWine, ListLockedByAnotherProcessStartsNothing) {
+  RunFolder folder;
+  WriteAll(folder.ListPath(), "probe.exe locked\n");
+  HANDLE lock =
+      CreateFileA(folder.ListPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  string report = folder.RunAsIs();
+  CloseHandle(lock);
+  EXPECT_NE(report.find("after"), string::npos) << "the run returned: " << report;
+  Sleep(1000);
+  EXPECT_EQ(ReadAll(folder.probe + ".log"), "") << "nothing may start while the list is locked";
+
+  folder.RunAsIs();  // unlocked, the same list starts its probe
+  EXPECT_NE(folder.WaitForLog(1).find(" locked\n"), string::npos);
 }
 
 }  // namespace

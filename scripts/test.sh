@@ -1,18 +1,32 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: the native unit tests, then the
-# Windows build's unit, platform and end-to-end tests under Wine. Installs
-# what is missing first.
+# Builds and tests everything, installing what is missing first:
+#   native    unit tests with the test double, then once more under valgrind;
+#             the benchmarks are built and run once, so that they cannot rot
+#   sanitize  the same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz      each fuzz target for a few seconds from its seeds
+#   lint      clang-tidy and cppcheck
+#   win32     the Windows build's unit, platform and end-to-end tests under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-
 jobs=$(nproc)
+
 cmake --preset native
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
+echo "valgrind: unit tests"
+valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+  build/native/unit_tests --gtest_brief=1
+
+cmake --preset sanitize
+cmake --build --preset sanitize -j "$jobs"
+ctest --preset sanitize -j "$jobs"
+
+scripts/fuzz.sh 6
 
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
+scripts/lint.sh
 
 # One booted prefix serves as the template; the unit tests and every
 # end-to-end scenario run in copies of it, each with its own wineserver.

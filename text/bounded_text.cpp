@@ -44,6 +44,7 @@ int BoundedFormatV(char* destination, std::size_t size, const char* format, va_l
   return length;
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style on purpose, so the compiler checks each format.
 int BoundedFormat(char* destination, std::size_t size, const char* format, ...) {
   if (destination == nullptr || size == 0) return 0;
   if (format == nullptr) {

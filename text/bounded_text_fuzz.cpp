@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/require.h"
 #include "platform/platform_fake.h"
 #include "text/bounded_text.h"
 
@@ -24,13 +25,6 @@ struct Block {
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
 };
-
-void Require(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken contract: %s\n", what);
-    std::abort();
-  }
-}
 
 // Input: a byte whose bit 0 picks code page 932 over 1252 and whose other
 // bits pick the operation, two bytes of destination size, then fields split

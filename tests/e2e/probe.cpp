@@ -45,38 +45,40 @@ bool Option(const char* commandLine, const char* name, char* value, size_t size)
 
 }  // namespace
 
+// Records are far shorter than their buffers, so snprintf results need no check.
 int main() {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, sizeof self);
   self[MAX_PATH - 1] = '\0';
-  std::snprintf(logPath, sizeof logPath, "%s.log", self);
+  static_cast<void>(std::snprintf(logPath, sizeof logPath, "%s.log", self));
 
   const char* commandLine = GetCommandLineA();
   char directory[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof directory, directory);
   static char record[4096];
-  std::snprintf(record, sizeof record,
-                "pid %lu\ncommand line %s\ndirectory %s\npriority %#lx\nconsole %s\n",
-                GetCurrentProcessId(), commandLine, directory,
-                GetPriorityClass(GetCurrentProcess()), HasConsole() ? "yes" : "no");
+  static_cast<void>(std::snprintf(
+      record, sizeof record, "pid %lu\ncommand line %s\ndirectory %s\npriority %#lx\nconsole %s\n",
+      GetCurrentProcessId(), commandLine, directory, GetPriorityClass(GetCurrentProcess()),
+      HasConsole() ? "yes" : "no"));
   Append(record);
 
   char value[MAX_PATH];
   if (Option(commandLine, "rename=", value, sizeof value)) {
     char target[MAX_PATH + 8];
-    std::snprintf(target, sizeof target, "%s.moved", value);
+    static_cast<void>(std::snprintf(target, sizeof target, "%s.moved", value));
     bool renamed = false;
     for (int attempt = 0; attempt < 100 && !renamed; ++attempt) {
       renamed = MoveFileA(value, target) != 0;
       if (!renamed) Sleep(100);
     }
-    std::snprintf(record, sizeof record, "pid %lu renamed %s\n", GetCurrentProcessId(),
-                  renamed ? "yes" : "no");
+    static_cast<void>(std::snprintf(record, sizeof record, "pid %lu renamed %s\n",
+                                    GetCurrentProcessId(), renamed ? "yes" : "no"));
     Append(record);
   }
   if (Option(commandLine, "sleep=", value, sizeof value)) {
     Sleep(static_cast<DWORD>(std::strtoul(value, nullptr, 10)));
-    std::snprintf(record, sizeof record, "pid %lu ended\n", GetCurrentProcessId());
+    static_cast<void>(
+        std::snprintf(record, sizeof record, "pid %lu ended\n", GetCurrentProcessId()));
     Append(record);
   }
   return 0;
