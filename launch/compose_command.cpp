@@ -49,15 +49,25 @@ void ComposeBareProgram(LineBuffer& line, char* firstSpace, PathBuffer& commandL
 
 }  // namespace
 
+CommandRule ChooseRule(const char* line) {
+  if (FindText(line, "msiexec.exe")) return CommandRule::kInstallerPatch;
+  // Only a backslash in the first word counts, not one in the arguments.
+  const char* firstSpace = FindChar(line, ' ');
+  const char* backslash = FindChar(line, '\\');
+  if (backslash && (!firstSpace || backslash < firstSpace)) return CommandRule::kProgramWithPath;
+  return CommandRule::kBareProgram;
+}
+
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory) {
-  if (FindText(line, "msiexec.exe")) {
+  CommandRule rule = ChooseRule(line);
+  if (rule == CommandRule::kInstallerPatch) {
     ComposeInstallerPatch(line, commandLine);
     return false;
   }
-  // Cut the line after its first word; a backslash in the arguments must not count.
+  // Cut the line after its first word; the rules put the space back.
   char* firstSpace = FindChar(line, ' ');
   if (firstSpace) *firstSpace = '\0';
-  if (FindChar(line, '\\')) {
+  if (rule == CommandRule::kProgramWithPath) {
     ComposeProgramWithPath(line, firstSpace, commandLine, workingDirectory);
   } else {
     ComposeBareProgram(line, firstSpace, commandLine, workingDirectory);

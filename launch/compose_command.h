@@ -15,3 +15,8 @@
 // means the child inherits the current directory. The installer rule overwrites
 // line; the other rules put back every byte they cut.
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory);
+
+enum class CommandRule { kInstallerPatch, kProgramWithPath, kBareProgram };
+
+// The rule ComposeCommand applies to line; the line is left as it was.
+CommandRule ChooseRule(const char* line);

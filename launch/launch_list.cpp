@@ -3,19 +3,15 @@
 #include "launch/compose_command.h"
 #include "launch/list_reader.h"
 #include "platform/platform.h"
-#include "text/bounded_text.h"
 
-// Lowers 'A' to 'Z' byte by byte, as the classic locale does: the trail byte of
-// a double-byte character is lowered too.
-static void LowerLine(char* line) {
+void LowerLine(char* line) {
   for (char* p = line; *p != '\0'; ++p) {
     if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
   }
 }
 
-void RunLaunchList() {
+void GetListPath(PathBuffer& listPath) {
   PathBuffer listName;
-  PathBuffer listPath;
   GetExecutablePath(listPath, sizeof listPath);
   char* lastBackslash = FindLastChar(listPath, '\\');
   BoundedCopy(listName, lastBackslash ? lastBackslash : listPath, sizeof listName);
@@ -25,7 +21,18 @@ void RunLaunchList() {
   }
   BoundedAppend(listPath, listName, sizeof listPath);
   BoundedAppend(listPath, ".dat", sizeof listPath);
+}
 
+bool LaunchLine(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory) {
+  LowerLine(line);
+  bool hasDirectory = ComposeCommand(line, commandLine, workingDirectory);
+  return StartProcess(commandLine, true, kDetachedProcess | kNormalPriorityClass,
+                      hasDirectory ? workingDirectory : nullptr);
+}
+
+void RunLaunchList() {
+  PathBuffer listPath;
+  GetListPath(listPath);
   ListReader input;
   OpenList(input, listPath);
   // Once the list is open its path is no longer needed; the buffer holds each
@@ -35,9 +42,6 @@ void RunLaunchList() {
   LineBuffer line;
   while (ReaderGood(input)) {
     ReadLine(input, line, sizeof line);
-    LowerLine(line);
-    bool hasDirectory = ComposeCommand(line, commandLine, workingDirectory);
-    StartProcess(commandLine, true, kDetachedProcess | kNormalPriorityClass,
-                 hasDirectory ? workingDirectory : nullptr);
+    LaunchLine(line, commandLine, workingDirectory);
   }
 }

@@ -1,9 +1,24 @@
 // The service's whole work: start every command of the launch list.
 #pragma once
 
+#include "text/bounded_text.h"
+
 // Reads the list beside the executable (its name up to the first ".exe", then
 // ".dat") and starts each line, in order, as a detached process that is never
 // waited for. Returns when the list ends, at a line longer than 559
 // characters, or at once when there is no list. Nothing is reported: a start
 // that fails is skipped.
 void RunLaunchList();
+
+// The steps of RunLaunchList, for tools that show what a run would do.
+
+// The launch list's full path, cut at 259 characters.
+void GetListPath(PathBuffer& listPath);
+
+// Lowers 'A' to 'Z' byte by byte, as the classic locale does: the trail byte
+// of a double-byte character is lowered too.
+void LowerLine(char* line);
+
+// Lowers line, composes its command and starts it. Returns whether the start
+// succeeded.
+bool LaunchLine(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory);

@@ -61,7 +61,7 @@ bool ReaderGood(const ListReader& reader) {
   return !reader.eof && !reader.fail && !reader.bad;
 }
 
-void ReadLine(ListReader& reader, char* line, std::size_t size) {
+std::size_t ReadLine(ListReader& reader, char* line, std::size_t size) {
   std::size_t stored = 0;
   bool extracted = false;
   for (;;) {
@@ -86,4 +86,5 @@ void ReadLine(ListReader& reader, char* line, std::size_t size) {
   }
   line[stored] = '\0';
   if (!extracted) reader.fail = true;
+  return stored;
 }

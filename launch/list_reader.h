@@ -38,4 +38,5 @@ bool ReaderGood(const ListReader& reader);
 //   eof + fail  when the data ends before any character;
 //   fail        when size - 1 characters are stored and the next one is not
 //               an LF or the end; that character is left unread.
-void ReadLine(ListReader& reader, char* line, std::size_t size);
+// Returns the number of characters stored, which may include zero bytes.
+std::size_t ReadLine(ListReader& reader, char* line, std::size_t size);

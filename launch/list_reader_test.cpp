@@ -36,7 +36,7 @@ std::vector<Read> ReadAll(const string& bytes) {
   while (ReaderGood(reader)) {
     LineBuffer line;
     memset(line, '#', sizeof line);
-    ReadLine(reader, line, sizeof line);
+    size_t count = ReadLine(reader, line, sizeof line);
     // ReadLine writes the stored bytes and one terminator over the '#' fill, so
     // the first '#' left shows where it stopped, even past a stored NUL.
     size_t written = 0;
@@ -45,6 +45,7 @@ std::vector<Read> ReadAll(const string& bytes) {
       ADD_FAILURE() << "line not terminated";
       break;
     }
+    EXPECT_EQ(count, written - 1) << "count of stored characters";
     string stored(line, written - 1);
     string flags = string(reader.eof ? "eof" : "") + (reader.eof && reader.fail ? " " : "") +
                    (reader.fail ? "fail" : "");

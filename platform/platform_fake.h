@@ -21,7 +21,8 @@ struct FakePlatform {
   std::function<bool(const FakeStart&)> startSucceeds;
 
   // Every path OpenListFile was asked for. It opens real files, with
-  // backslashes read as slashes, so a test can put the executable in a temp folder.
+  // backslashes read as slashes off Windows, so a test can put the executable in a
+  // temp folder.
   std::vector<std::string> openedPaths;
   std::vector<FakeStart> starts;  // every StartProcess call, failed ones too
   int openLists = 0;              // lists open right now

@@ -2,7 +2,7 @@
 """End-to-end scenarios: the real starter.exe, installed as a service with
 sc.exe in a fresh Wine prefix and started through the service control manager.
 
-    e2e_test.py --starter starter.exe --probe probe.exe SCENARIO...
+    e2e_test.py --starter starter.exe --probe probe.exe --check starter-check.exe SCENARIO...
 
 Each scenario checks, from the Wine trace, every CreateProcess the service
 made, in order, and its single status report; and, from the probe's records,
@@ -11,6 +11,7 @@ program actually saw.
 """
 
 import argparse
+import json
 import subprocess
 import sys
 import time
@@ -60,6 +61,28 @@ def expect_records(wine, probe, expected):
     return records
 
 
+def expect_check_matches(wine, args, starter, trace, records):
+    """starter-check.exe, run beside the service on its list with every option
+    left to the machine, shows the command lines the service started, in order,
+    and the directories its programs ran in."""
+    tool = starter.rsplit("\\", 1)[0] + "\\starter-check.exe"
+    wine.put(tool, source=args.check)
+    result = wine.wine(tool, "--json", starter[:-len(".exe")] + ".dat")
+    check(result.returncode == 1, f"starter-check exit code {result.returncode}")
+    lines = json.loads(result.stdout)["lines"]
+    shown = [line["command"].encode("latin-1").decode(wine.encoding) for line in lines]
+    check(shown == [command for command, _ in trace.starts],
+          f"starter-check shows:\n  {shown}\nthe service started:\n  {trace.starts}")
+    seen = {r["command line"]: r["directory"] for r in records}
+    for line, command in zip(lines, shown):
+        if command in seen:
+            directory = line["directory"]
+            directory = "C:\\windows" if directory is None else \
+                directory.encode("latin-1").decode(wine.encoding)
+            check(seen[command] == directory, f"{command}: shown in {directory}, ran in "
+                                              f"{seen[command]}")
+
+
 def install(wine, args, list_bytes, probes=(PROBE,), starter=STARTER):
     wine.put(starter, source=args.starter)
     for path in probes:
@@ -79,7 +102,8 @@ def three_rules(args):
                             b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
                 probes=[PROBE, "C:\\tools\\probe.exe"])
         wine.use_native_installer(args.probe)
-        expect_run(wine.start_service(), [
+        trace = wine.start_service()
+        expect_run(trace, [
             ('"C:\\svc\\probe.exe" hello  world', True),
             ("c:\\tools\\probe.exe /daily", True),
             ('"C:\\svc\\missing.exe"', False),
@@ -87,11 +111,13 @@ def three_rules(args):
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
-        expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc")])
-        expect_records(wine, "C:\\tools\\probe.exe", [("c:\\tools\\probe.exe /daily", "c:\\tools")])
+        records = expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc")])
+        records += expect_records(wine, "C:\\tools\\probe.exe",
+                                  [("c:\\tools\\probe.exe /daily", "c:\\tools")])
         # No directory chosen: the installer inherits the service's, C:\windows.
-        expect_records(wine, INSTALLER, [(f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all',
-                                          "C:\\windows")])
+        records += expect_records(wine, INSTALLER, [
+            (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
+        expect_check_matches(wine, args, STARTER, trace, records)
         state = wine.query_service()
         check(state.get("TYPE") == "110" and state.get("STATE") == "1",
               f"sc query after the run: {state}")
@@ -208,13 +234,15 @@ def code_page_932(args):
                 .encode("cp932"), probes=[probe], starter=starter)
         lowered = "c:\\\u30bd"
         # Lowering maps the trail byte 0x41 of U+30A2 (83 41) to 0x61: U+30C2.
-        expect_run(wine.start_service(), [
+        trace = wine.start_service()
+        expect_run(trace, [
             (f'"{folder}\\probe.exe" \u30bd \u30c2', True),
             (f"{lowered}\\probe.exe path", True),
             (f'"{folder}\\"', False),
         ])
-        expect_records(wine, probe, [(f'"{folder}\\probe.exe" \u30bd \u30c2', folder),
-                                     (f"{lowered}\\probe.exe path", lowered)])
+        records = expect_records(wine, probe, [(f'"{folder}\\probe.exe" \u30bd \u30c2', folder),
+                                               (f"{lowered}\\probe.exe path", lowered)])
+        expect_check_matches(wine, args, starter, trace, records)
 
 
 @scenario
@@ -236,6 +264,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--starter", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--check", required=True, help="starter-check.exe")
     parser.add_argument("scenarios", nargs="*", default=sorted(SCENARIOS))
     args = parser.parse_args()
     failed = []

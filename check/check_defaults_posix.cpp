@@ -1,0 +1,15 @@
+#include "check/check_defaults.h"
+
+#include "check/list_check.h"
+
+std::string DefaultExecutablePath(const std::string& list) {
+  return "C:\\Svc\\" + ExecutableNameFor(list.substr(list.find_last_of('/') + 1));
+}
+
+std::string DefaultSystemDirectory() {
+  return "C:\\WINDOWS\\system32";
+}
+
+unsigned DefaultCodePage() {
+  return 1252;
+}
