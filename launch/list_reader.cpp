@@ -1,5 +1,6 @@
 #include "launch/list_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,21 @@ std::size_t ReadLine(ListReader& reader, char* line, std::size_t size) {
   std::size_t stored = 0;
   bool extracted = false;
   for (;;) {
+    // Bytes with no text-mode meaning are copied straight from the buffer, up
+    // to the first LF, CR or Ctrl-Z, or as many as still fit.
+    std::size_t plain = std::min(reader.end - reader.next, size - 1 - stored);
+    const char* from = reader.buffer + reader.next;
+    for (int special : {int{'\n'}, int{'\r'}, kCtrlZ}) {
+      if (const void* at = std::memchr(from, special, plain)) {
+        plain = static_cast<std::size_t>(static_cast<const char*>(at) - from);
+      }
+    }
+    if (plain > 0) {
+      std::memcpy(line + stored, from, plain);
+      stored += plain;
+      reader.next += plain;
+      extracted = true;
+    }
     std::size_t width;
     int c = PeekCharacter(reader, width);
     if (c == kEndOfData) {

@@ -64,13 +64,22 @@ static std::size_t CharacterLength(const char* p) {
   return IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0' ? 2 : 1;
 }
 
+// True when candidate starts a character. boundary is a character boundary
+// at or before candidate; it is moved up to the first one at or after it, so
+// that candidates taken in order are walked over once in all.
+static bool OnBoundary(const char*& boundary, const char* candidate) {
+  while (boundary < candidate) boundary += CharacterLength(boundary);
+  return boundary == candidate;
+}
+
+// The byte searches of the C library find the candidates; the character walk
+// runs only over the text before them, and only when there is one.
 const char* FindChar(const char* text, char c) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (IsLeadByte(static_cast<unsigned char>(*p))) {
-      if (*++p == '\0') return nullptr;
-    } else if (*p == c) {
-      return p;
-    }
+  // A lead byte is never a character of its own.
+  if (c == '\0' || IsLeadByte(static_cast<unsigned char>(c))) return nullptr;
+  const char* boundary = text;
+  for (const char* p = std::strchr(text, c); p != nullptr; p = std::strchr(p + 1, c)) {
+    if (OnBoundary(boundary, p)) return p;
   }
   return nullptr;
 }
@@ -88,11 +97,9 @@ const char* FindLastChar(const char* text, char c) {
 }
 
 const char* FindText(const char* text, const char* pattern) {
-  std::size_t patternLength = std::strlen(pattern);
-  const char* end = text + std::strlen(text);
-  for (const char* p = text; static_cast<std::size_t>(end - p) >= patternLength;
-       p += CharacterLength(p)) {
-    if (std::memcmp(p, pattern, patternLength) == 0) return p;
+  const char* boundary = text;
+  for (const char* p = std::strstr(text, pattern); p != nullptr; p = std::strstr(p + 1, pattern)) {
+    if (OnBoundary(boundary, p)) return p;
   }
   return nullptr;
 }
