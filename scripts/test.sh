@@ -14,6 +14,8 @@ jobs=$(nproc)
 cmake --preset native
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
+echo "benchmarks: one iteration each"
+build/native/launch_bench --benchmark_min_time=0 >/dev/null
 echo "valgrind: unit tests"
 valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
   build/native/unit_tests --gtest_brief=1

@@ -33,11 +33,11 @@ class WineSession:
     starts log their CreateProcess and SetServiceStatus calls, even when Wine
     restarts services.exe between commands."""
 
-    def __init__(self, locale=None):
+    def __init__(self, locale=None, channels=TRACE_CHANNELS):
         self.work = tempfile.mkdtemp(prefix="starter-e2e-")
         self.prefix = os.path.join(self.work, "prefix")
         self.encoding = "cp932" if locale and locale.startswith("ja_JP") else "cp1252"
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=TRACE_CHANNELS)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=channels)
         self.env.pop("DISPLAY", None)
         if locale:
             self.env["LC_ALL"] = locale
