@@ -102,6 +102,11 @@ TEST(RunLaunchList, LongLines) {
   ExpectStarts("559 characters are a line", x559 + "\nb.exe", {longStart, {"\"$D\\b.exe\"", "$D"}});
   ExpectStarts("560 characters end the run", x559 + "y\nb.exe\n", {longStart});
   ExpectStarts("600 characters end the run", string(600, 'x') + "\nb.exe\n", {longStart});
+  // The cut falls inside a double-byte character: its lead byte ends the line
+  // and the trail byte 0x5C is never read, so it cannot count as a backslash.
+  const string split = string(200, 'x') + "\\" + string(357, 'x') + "\x83";
+  ExpectStarts("double-byte character split by the cut", split + "\x5C\nb.exe\n",
+               {{split, string(200, 'x')}}, 932);
 }
 
 TEST(RunLaunchList, FindsTheListBesideTheExecutable) {
