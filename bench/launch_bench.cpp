@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string kShort[] = {"msiexec.exe /p Hotfix.msp /qn", "C:\\Tools\\Report.exe /Daily",
+const char* const kShort[] = {"msiexec.exe /p Hotfix.msp /qn", "C:\\Tools\\Report.exe /Daily",
                               "Setup.exe /S"};
 
 // A line of exactly 559 characters, the longest a line can be.
@@ -24,16 +24,16 @@ void RunList(benchmark::State& state, const std::string& list, int lines) {
   TempFolder folder;
   folder.Write("Starter.dat", list);
   const std::string executable = folder.path() + "\\Starter.exe";
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     FakePlatform& fake = ResetFake();
     fake.executablePath = executable;
     fake.starts.reserve(static_cast<size_t>(lines) + 1);
     RunLaunchList();
     benchmark::DoNotOptimize(fake.starts.data());
   }
-  state.counters["per_line"] = benchmark::Counter(
-      static_cast<double>(lines), benchmark::Counter::kIsIterationInvariantRate |
-                                      benchmark::Counter::kInvert);
+  state.counters["per_line"] =
+      benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
 
 // One rule, 1,000 lines of the same length.
@@ -47,7 +47,7 @@ void Rule(benchmark::State& state, const std::string& line) {
 void MixedList(benchmark::State& state) {
   std::string list;
   for (int i = 0; i < 10000; ++i) {
-    const std::string& line = kShort[i % 3];
+    const std::string line = kShort[i % 3];
     list += (i / 3) % 2 ? Long(line) : line;
     list += "\n";
   }

@@ -1,5 +1,4 @@
 #include "check/check_defaults.h"
-
 #include "check/list_check.h"
 
 std::string DefaultExecutablePath(const std::string& list) {

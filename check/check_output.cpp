@@ -1,5 +1,6 @@
 #include "check/check_output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -10,16 +11,11 @@ std::string Hex(unsigned char c) {
   return text;
 }
 
-const char* RuleCode(CommandRule rule) {
-  switch (rule) {
-    case CommandRule::kInstallerPatch:
-      return "installer-patch";
-    case CommandRule::kProgramWithPath:
-      return "program-with-path";
-    case CommandRule::kBareProgram:
-      break;
-  }
-  return "bare-program";
+// The rule's name with dashes for spaces: "installer-patch".
+std::string RuleCode(CommandRule rule) {
+  std::string code = RuleName(rule);
+  std::replace(code.begin(), code.end(), ' ', '-');
+  return code;
 }
 
 std::string Summary(const ListReport& report) {

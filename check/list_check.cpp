@@ -1,9 +1,11 @@
 #include "check/list_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
@@ -24,10 +26,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 bool HasProgramExtension(const std::string& path) {
-  for (const char* extension : {".exe", ".com", ".bat", ".cmd"}) {
-    if (EndsWith(path, extension)) return true;
-  }
-  return false;
+  const char* const extensions[] = {".exe", ".com", ".bat", ".cmd"};
+  return std::any_of(std::begin(extensions), std::end(extensions),
+                     [&](const char* extension) { return EndsWith(path, extension); });
 }
 
 // The first word as the service splits it: up to the first space, found by
@@ -61,7 +62,8 @@ void CheckRead(LineReport& line, const std::string& read) {
   }
 }
 
-void CheckInstallerPatch(LineReport& line, const char* lowered, const std::string& serviceDirectory) {
+void CheckInstallerPatch(LineReport& line, const char* lowered,
+                         const std::string& serviceDirectory) {
   std::string word = FirstWord(lowered);
   if (word.size() >= 2 && word.front() == '"' && word.back() == '"') {
     word = word.substr(1, word.size() - 2);
@@ -69,7 +71,8 @@ void CheckInstallerPatch(LineReport& line, const char* lowered, const std::strin
   if (word != "msiexec.exe" && !EndsWith(word, "\\msiexec.exe")) {
     Warn(line, "msiexec-not-first",
          "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
-         "instead; its first word, " + word + ", is not started");
+         "instead; its first word, " +
+             word + ", is not started");
   }
   const char* marker = FindText(lowered, " /p ");
   if (marker == nullptr) {
@@ -90,11 +93,11 @@ void CheckInstallerPatch(LineReport& line, const char* lowered, const std::strin
 void CheckProgram(LineReport& line, const char* lowered, bool finalRead,
                   const std::string& serviceDirectory) {
   if (lowered[0] == '\0') {
-    Warn(line, "empty-line",
-         std::string(finalRead ? "the read after the last line end finds nothing"
-                               : "a blank line") +
-             ": the service starts \"" + serviceDirectory +
-             "\\\", which names no program, so the start always fails");
+    Warn(
+        line, "empty-line",
+        std::string(finalRead ? "the read after the last line end finds nothing" : "a blank line") +
+            ": the service starts \"" + serviceDirectory +
+            "\\\", which names no program, so the start always fails");
     return;
   }
   std::string text = lowered;
@@ -108,15 +111,20 @@ void CheckProgram(LineReport& line, const char* lowered, bool finalRead,
       text.find('"', word.size()) != std::string::npos) {
     Warn(line, "quoted-space",
          "the first word is quoted and holds a space, but the service ends it at that space, "
-         "at " + word);
+         "at " +
+             word);
   }
   if (line.rule == CommandRule::kProgramWithPath && word[0] != '"' && !HasProgramExtension(word)) {
-    for (std::string::size_type space = text.find(' ', word.size() + 1);; space = text.find(' ', space + 1)) {
+    for (std::string::size_type space = text.find(' ', word.size() + 1);;
+         space = text.find(' ', space + 1)) {
       std::string prefix = text.substr(0, space);
       if (HasProgramExtension(prefix)) {
-        Warn(line, "unquoted-spaces",
-             "the program path has spaces and no quotes: Windows tries " + word +
-                 " first and may start a different program than " + prefix + " (CWE-428)");
+        std::string message = "the program path has spaces and no quotes: Windows tries ";
+        message += word;
+        message += " first and may start a different program than ";
+        message += prefix;
+        message += " (CWE-428)";
+        Warn(line, "unquoted-spaces", message);
         break;
       }
       if (space == std::string::npos) break;
@@ -143,9 +151,9 @@ int CountLinesNeverRead(ListReader& reader) {
 }  // namespace
 
 int ListReport::WarningCount() const {
-  int count = 0;
-  for (const LineReport& line : lines) count += static_cast<int>(line.warnings.size());
-  return count;
+  return std::accumulate(lines.begin(), lines.end(), 0, [](int count, const LineReport& line) {
+    return count + static_cast<int>(line.warnings.size());
+  });
 }
 
 std::string ExecutableNameFor(const std::string& listName) {
@@ -236,8 +244,8 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
     report.linesNeverRead = CountLinesNeverRead(input);
     Warn(last, "line-too-long",
          "the line is over 559 characters: the service starts its first 559 and stops "
-         "reading, so " + std::to_string(report.linesNeverRead) +
-             " more line(s) are never started");
+         "reading, so " +
+             std::to_string(report.linesNeverRead) + " more line(s) are never started");
   } else {
     std::string::size_type ctrlZ = bytes.find('\x1A');
     if (ctrlZ != std::string::npos && ctrlZ + 1 < bytes.size()) {

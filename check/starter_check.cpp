@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
   bool haveCodePage = false;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
-    bool takesValue = argument == "--exe" || argument == "--system-dir" || argument == "--code-page";
+    bool takesValue =
+        argument == "--exe" || argument == "--system-dir" || argument == "--code-page";
     if (takesValue && i + 1 == argc) return UsageError(argument + " needs a value");
     if (argument == "--json") {
       json = true;

@@ -27,14 +27,12 @@ struct Shown {
 string ReadJsonString(const string& text, size_t& at) {
   string bytes;
   for (++at; text[at] != '"'; ++at) {
-    if (text[at] != '\\') {
-      bytes += text[at];
-    } else if (text[++at] == 'u') {
+    if (text[at] == '\\' && text[++at] == 'u') {
       bytes += static_cast<char>(std::stoi(text.substr(at + 1, 4), nullptr, 16));
       at += 4;
-    } else {
-      bytes += text[at];
+      continue;
     }
+    bytes += text[at];
   }
   ++at;
   return bytes;
@@ -42,6 +40,7 @@ string ReadJsonString(const string& text, size_t& at) {
 
 std::vector<Shown> RunTool(const string& arguments) {
   string output;
+  // NOLINTNEXTLINE(cert-env33-c): the tool is run as its users run it, from a shell.
   std::FILE* pipe = popen((string(STARTER_CHECK_PATH) + " --json " + arguments).c_str(), "r");
   char chunk[4096];
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
@@ -69,7 +68,10 @@ TEST(StarterCheck, ShowsWhatTheServiceStarts) {
       {"no final LF", "a.exe\nb.exe", 1252},
       {"CR LF, lone CR, blank line", "a.exe\r\nb\rc.exe\n\n d.exe\r\n", 1252},
       {"Ctrl-Z in a line", "a.exe\nb.e\x1Axe\nc.exe\n", 1252},
-      {"NUL and byte-order mark", "\xEF\xBB\xBF" "a.exe\nb.exe\0 /x\n"s, 1252},
+      {"NUL and byte-order mark",
+       "\xEF\xBB\xBF"
+       "a.exe\nb.exe\0 /x\n"s,
+       1252},
       {"559 characters are a line", string(559, 'x') + "\nb.exe\n", 1252},
       {"overlong line stops the run", "a.exe /x " + x600 + "\nb.exe\n", 1252},
       {"patch options", "tool.exe /log msiexec.exe.txt\nmsiexec.exe /p c:\\p\\f.msp\n", 1252},

@@ -9,7 +9,7 @@ seconds=${1:-60}
 scripts/setup.sh
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)"
+cmake --build --preset fuzz -j "$(nproc)" --target bounded_text_fuzz compose_command_fuzz launch_list_fuzz
 
 mkdir -p build/fuzz/artifacts
 for target in bounded_text compose_command launch_list; do
