@@ -192,8 +192,7 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
   GetListPath(buffer);
   report = ListReport();
   report.serviceListPath = buffer;
-  GetExecutablePath(buffer, sizeof buffer);
-  if (char* backslash = FindLastChar(buffer, '\\')) *backslash = '\0';
+  GetServiceDirectory(buffer);
   const std::string serviceDirectory = buffer;
 
   // The service's own loop, with each line looked at before it is launched.

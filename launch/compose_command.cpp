@@ -2,14 +2,12 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-// The executable's full path cut at its last backslash; the whole path when it
-// has none.
 void GetServiceDirectory(PathBuffer& directory) {
   GetExecutablePath(directory, sizeof directory);
   if (char* backslash = FindLastChar(directory, '\\')) *backslash = '\0';
 }
+
+namespace {
 
 void ComposeInstallerPatch(LineBuffer& line, PathBuffer& commandLine) {
   PathBuffer patch;

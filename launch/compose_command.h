@@ -16,6 +16,10 @@
 // line; the other rules put back every byte they cut.
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory);
 
+// The executable's full path cut at its last backslash; the whole path when it
+// has none.
+void GetServiceDirectory(PathBuffer& directory);
+
 enum class CommandRule { kInstallerPatch, kProgramWithPath, kBareProgram };
 
 // The rule ComposeCommand applies to line; the line is left as it was.

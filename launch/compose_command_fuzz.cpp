@@ -2,7 +2,6 @@
 // directories. The three buffers are heap blocks of exactly their size.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -42,34 +41,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
   before.resize(kLineSize, 'L');
   before[length] = '\0';
 
-  char* lineBlock = static_cast<char*>(std::malloc(kLineSize));
-  char* commandBlock = static_cast<char*>(std::malloc(kPathSize));
-  char* directoryBlock = static_cast<char*>(std::malloc(kPathSize));
-  std::memcpy(lineBlock, before.data(), kLineSize);
-  std::memset(commandBlock, 'C', kPathSize);
-  std::memset(directoryBlock, 'D', kPathSize);
+  Block line(before);
+  Block command(std::string(kPathSize, 'C'));
+  Block directory(std::string(kPathSize, 'D'));
 
-  bool chosen = ComposeCommand(*reinterpret_cast<LineBuffer*>(lineBlock),
-                               *reinterpret_cast<PathBuffer*>(commandBlock),
-                               *reinterpret_cast<PathBuffer*>(directoryBlock));
+  bool chosen = ComposeCommand(*reinterpret_cast<LineBuffer*>(line.bytes),
+                               *reinterpret_cast<PathBuffer*>(command.bytes),
+                               *reinterpret_cast<PathBuffer*>(directory.bytes));
 
-  Require(std::memchr(commandBlock, '\0', kPathSize) != nullptr, "command line terminated");
+  Require(std::memchr(command.bytes, '\0', kPathSize) != nullptr, "command line terminated");
   if (chosen) {
-    Require(std::memchr(directoryBlock, '\0', kPathSize) != nullptr, "directory terminated");
-    Require(std::memcmp(lineBlock, before.data(), kLineSize) == 0, "line put back byte for byte");
+    Require(std::memchr(directory.bytes, '\0', kPathSize) != nullptr, "directory terminated");
+    Require(std::memcmp(line.bytes, before.data(), kLineSize) == 0, "line put back byte for byte");
   } else {
     for (std::size_t i = 0; i < kPathSize; ++i) {
-      Require(directoryBlock[i] == 'D', "directory left alone when none is chosen");
+      Require(directory.bytes[i] == 'D', "directory left alone when none is chosen");
     }
     // The installer rule alone overwrites the line: with the installer path,
     // zero-filled to the end of the buffer.
     std::string installer = fake.systemDirectory + "\\msiexec.exe";
     installer.resize(std::min(installer.size(), kPathSize - 1));
     installer.resize(kLineSize, '\0');
-    Require(std::memcmp(lineBlock, installer.data(), kLineSize) == 0, "line holds the installer");
+    Require(std::memcmp(line.bytes, installer.data(), kLineSize) == 0, "line holds the installer");
   }
-  std::free(lineBlock);
-  std::free(commandBlock);
-  std::free(directoryBlock);
   return 0;
 }

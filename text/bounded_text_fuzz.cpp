@@ -3,7 +3,6 @@
 // every result is checked against the byte contract after the call.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,18 +12,6 @@
 #include "text/bounded_text.h"
 
 namespace {
-
-// A heap block of exactly the given bytes, so that reading past it is caught.
-struct Block {
-  char* bytes;
-  explicit Block(const std::string& content)
-      : bytes(static_cast<char*>(std::malloc(content.size()))) {
-    std::memcpy(bytes, content.data(), content.size());
-  }
-  ~Block() { std::free(bytes); }
-  Block(const Block&) = delete;
-  Block& operator=(const Block&) = delete;
-};
 
 // Input: a byte whose bit 0 picks code page 932 over 1252 and whose other
 // bits pick the operation, two bytes of destination size, then fields split
