@@ -6,4 +6,4 @@ if [ -z "$WINEPREFIX" ]; then
   exit 2
 fi
 export WINEDEBUG="${WINEDEBUG:--all}"
-exec wine "$@"
+exec "${STARTER_WINE:-wine}" "$@"

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)" --target starter probe >/dev/null
-exec python3 scripts/demo.py build/win32/starter.exe build/win32/probe.exe
+. scripts/wine_env.sh
+cmake --preset "$windows_preset" >/dev/null
+cmake --build --preset "$windows_preset" -j "$(nproc)" --target starter probe >/dev/null
+exec python3 scripts/demo.py "build/$windows_preset/starter.exe" "build/$windows_preset/probe.exe"

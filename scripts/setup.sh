@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need: the host toolchain,
-# GoogleTest and Google Benchmark, mingw-w64 for 32-bit Windows, Wine, a
-# Japanese UTF-8 locale (Wine takes its ANSI code page from the Unix locale),
-# clang with the libFuzzer runtime, clang-tidy, cppcheck and valgrind. Skips
-# what is there.
+# GoogleTest and Google Benchmark, mingw-w64 for 32- and 64-bit Windows, 32-
+# and 64-bit Wine, a Japanese UTF-8 locale (Wine takes its ANSI code page from
+# the Unix locale), clang with the libFuzzer runtime, clang-tidy, cppcheck and
+# valgrind. Skips what is there.
 set -euo pipefail
 
 sudo=()
@@ -12,7 +12,8 @@ sudo=()
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev binutils-mingw-w64-i686
-          g++-mingw-w64-i686-posix wine wine32:i386 locales
+          g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64 locales
           clang libclang-rt-14-dev clang-tidy cppcheck valgrind)
 missing=()
 command -v python3 >/dev/null || missing+=(python3)

@@ -198,7 +198,7 @@ def stop_is_ignored(args):
         while not wine.read_trace().starts and time.time() < deadline:
             time.sleep(0.05)
         stop = wine.wine("sc", "stop", "Corvane Remote Starter")
-        starting.wait(timeout=120)
+        starting.wait(timeout=400)
         trace = wine.wait_for_report()
         check(stop.returncode != 0, "the service accepted a stop request")
         expect_run(trace, [(f'"C:\\svc\\probe.exe" n{i}', True) for i in range(count)] +
@@ -206,7 +206,7 @@ def stop_is_ignored(args):
         stopped_at = trace.text.find("svcctl_ControlService")
         last_start = trace.text.rfind(f'probe.exe\\" n{count - 1}')
         check(0 <= stopped_at < last_start, "the stop request did not arrive during the run")
-        check(len(wine.probe_records(PROBE, count, timeout=60)) == count,
+        check(len(wine.probe_records(PROBE, count, timeout=300)) == count,
               "not every started program ran")
 
 

@@ -17,11 +17,15 @@ import time
 SERVICE_NAME = "Corvane Remote Starter"
 TRACE_CHANNELS = "+pid,trace+process,trace+service"
 INSTALLER = "C:\\windows\\system32\\msiexec.exe"
+# The Wine loader and the prefix's architecture. A machine that cannot run
+# 32-bit x86 code runs 64-bit builds in 64-bit prefixes: scripts/test.sh sets both.
+WINE = os.environ.get("STARTER_WINE", "wine")
+WINEARCH = os.environ.get("STARTER_WINEARCH", "win32")
 
 
-def boot_prefix(prefix, env=None):
-    env = dict(env or os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
-    subprocess.run(["wineboot", "-i"], env=env, check=True,
+def boot_prefix(prefix, env=None, arch=WINEARCH):
+    env = dict(env or os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH=arch)
+    subprocess.run([WINE, "wineboot", "-i"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-w"], env=env, check=True)
 
@@ -37,7 +41,7 @@ class WineSession:
         self.work = tempfile.mkdtemp(prefix="starter-e2e-")
         self.prefix = os.path.join(self.work, "prefix")
         self.encoding = "cp932" if locale and locale.startswith("ja_JP") else "cp1252"
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=channels)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=channels, WINEARCH=WINEARCH)
         self.env.pop("DISPLAY", None)
         if locale:
             self.env["LC_ALL"] = locale
@@ -77,7 +81,7 @@ class WineSession:
                 out.write(data)
 
     def wine(self, *args, background=False, timeout=120):
-        command = ["wine", *args]
+        command = [WINE, *args]
         if background:
             return subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE,
                                     stderr=self.trace_file, stdin=subprocess.DEVNULL)
@@ -103,7 +107,7 @@ class WineSession:
         self.wine("sc", "start", SERVICE_NAME)
         return self.wait_for_report()
 
-    def wait_for_report(self, timeout=60):
+    def wait_for_report(self, timeout=400):
         deadline = time.time() + timeout
         while time.time() < deadline:
             trace = self.read_trace()
@@ -122,7 +126,7 @@ class WineSession:
         with open(self.trace_path, "rb") as f:
             return ServiceTrace(f.read().decode("utf-8", "replace"))
 
-    def probe_records(self, probe_path, count=0, timeout=30):
+    def probe_records(self, probe_path, count=0, timeout=120):
         """The records a probe left, once there are at least count of them."""
         log = self.host_path(probe_path + ".log")
         deadline = time.time() + timeout

@@ -1,0 +1,13 @@
+# Sourced by the scripts that run Windows programs. The shipped programs are
+# 32-bit, but where the kernel cannot run 32-bit x86 code at all (some
+# hypervisors give no compatibility mode), Wine cannot run them either; there
+# the same sources are built for x86_64 and run in 64-bit prefixes instead.
+# Sets windows_preset, STARTER_WINE (the loader) and STARTER_WINEARCH.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  windows_preset=win32
+  export STARTER_WINE=wine STARTER_WINEARCH=win32
+else
+  windows_preset=win64
+  export STARTER_WINE=/usr/lib/wine/wine64 STARTER_WINEARCH=win64
+  echo "NOTE: this machine cannot run 32-bit x86 code: Windows programs run from the x86_64 build" >&2
+fi
