@@ -31,9 +31,10 @@ bool HasProgramExtension(const std::string& path) {
                      [&](const char* extension) { return EndsWith(path, extension); });
 }
 
-// The first word as the service splits it: up to the first space, found by
-// the service's own code-page-aware search.
+// The first word as the service splits it, by the service's own code: a
+// quoted word with its quotes, or else up to the first space.
 std::string FirstWord(const char* lowered) {
+  if (const char* closing = ClosingQuote(lowered)) return std::string(lowered, closing + 1);
   const char* space = FindChar(lowered, ' ');
   return space ? std::string(lowered, space) : std::string(lowered);
 }

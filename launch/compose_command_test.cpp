@@ -64,6 +64,20 @@ TEST(ComposeCommand, InstallerPatchRule) {
       {"tool.exe /log msiexec.exe.txt", msiexec, kNoDirectory},
   };
   for (const ComposeCase& c : cases) Check(c);
+
+  // In a folder with a space, the patch path is quoted unless the argument is
+  // empty or begins with a space or a quote.
+  Fake().executablePath = "C:\\Program Files\\Corvane\\Starter.exe";
+  const string spaced = "\"C:\\WINDOWS\\system32\\msiexec.exe\" /p ";
+  const ComposeCase spacedCases[] = {
+      {"msiexec.exe /p fix.msp /qn", spaced + "\"C:\\Program Files\\Corvane\\fix.msp\" /qn",
+       kNoDirectory},
+      {"msiexec.exe /p fix.msp", spaced + "\"C:\\Program Files\\Corvane\\fix.msp\"", kNoDirectory},
+      {"msiexec.exe /p  fix.msp", spaced + "C:\\Program Files\\Corvane\\ fix.msp", kNoDirectory},
+      {"msiexec.exe /p \"f.msp\"", spaced + "C:\\Program Files\\Corvane\\\"f.msp\"", kNoDirectory},
+      {"msiexec.exe /i x.msi", spaced + "C:\\Program Files\\Corvane\\", kNoDirectory},
+  };
+  for (const ComposeCase& c : spacedCases) Check(c);
 }
 
 TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
@@ -75,7 +89,14 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
       {"setup.exe c:\\temp\\x", "\"C:\\Svc\\setup.exe\" c:\\temp\\x", "C:\\Svc"},
       {"sub\\setup.exe", "sub\\setup.exe", "sub"},
       {"\\setup.exe", "\\setup.exe", ""},
-      {"\"c:\\program files\\x\\setup.exe\" /s", "\"c:\\program files\\x\\setup.exe\" /s", "\"c:"},
+      {"\"c:\\program files\\x\\setup.exe\" /s", "\"c:\\program files\\x\\setup.exe\" /s",
+       "c:\\program files\\x"},
+      {"\"c:\\tools\\a.exe\"", "\"c:\\tools\\a.exe\"", "c:\\tools"},
+      {"\"setup.exe\" /s", "\"C:\\Svc\\setup.exe\" /s", "C:\\Svc"},
+      {"\"a.exe\" c:\\x", "\"C:\\Svc\\a.exe\" c:\\x", "C:\\Svc"},
+      // Not a quoted word: no closing quote, or one followed by more than a space.
+      {"\"a b.exe /s", "\"C:\\Svc\\\"a\" b.exe /s", "C:\\Svc"},
+      {"\"c:\\a\"b c", "\"c:\\a\"b c", "\"c:"},
       {"", "\"C:\\Svc\\\"", "C:\\Svc"},
       {" /s", "\"C:\\Svc\\\" /s", "C:\\Svc"},
       {"tab\tsetup.exe", "\"C:\\Svc\\tab\tsetup.exe\"", "C:\\Svc"},

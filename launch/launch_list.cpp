@@ -7,11 +7,24 @@
 #include "platform/platform.h"
 
 void LowerLine(char* line) {
-  // A counted loop over bytes, which the compiler can vectorise.
   std::size_t length = std::strlen(line);
+  if (!HasLeadBytes()) {
+    // A counted loop over bytes, which the compiler can vectorise.
+    for (std::size_t i = 0; i < length; ++i) {
+      unsigned char c = static_cast<unsigned char>(line[i]);
+      line[i] = static_cast<char>(static_cast<unsigned>(c - 'A') < 26u ? c + ('a' - 'A') : c);
+    }
+    return;
+  }
+  // Whole characters: a second byte from 'A' to 'Z' belongs to a double-byte
+  // character, and lowering it would name another character.
   for (std::size_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(line[i]);
-    line[i] = static_cast<char>(static_cast<unsigned>(c - 'A') < 26u ? c + ('a' - 'A') : c);
+    if (IsLeadByte(c)) {
+      if (i + 1 < length) ++i;
+    } else if (c >= 'A' && c <= 'Z') {
+      line[i] = static_cast<char>(c + ('a' - 'A'));
+    }
   }
 }
 

@@ -15,8 +15,8 @@ void RunLaunchList();
 // The launch list's full path, cut at 259 characters.
 void GetListPath(PathBuffer& listPath);
 
-// Lowers 'A' to 'Z' byte by byte, as the classic locale does: the trail byte
-// of a double-byte character is lowered too.
+// Lowers the single-byte characters 'A' to 'Z'. Both bytes of a double-byte
+// character stay as they are, and so does a lead byte right before the end.
 void LowerLine(char* line);
 
 // Lowers line, composes its command and starts it. Returns whether the start

@@ -92,8 +92,10 @@ TEST(RunLaunchList, ReadsTheListInTextMode) {
                {{"\"$D\\\xEF\xBB\xBF"
                  "a.exe\"",
                  "$D"}});
-  ExpectStarts("lowering maps trail bytes too", "\x83\x41.EXE", {{"\"$D\\\x83\x61.exe\"", "$D"}},
-               932);
+  ExpectStarts("lowering leaves double-byte characters alone", "\x83\x41.EXE X\x83",
+               {{"\"$D\\\x83\x41.exe\" x\x83", "$D"}}, 932);
+  ExpectStarts("lowering takes single bytes alone", "\x83\x41@Z[.EXE",
+               {{"\"$D\\\x83\x61@z[.exe\"", "$D"}});
 }
 
 TEST(RunLaunchList, LongLines) {

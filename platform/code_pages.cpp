@@ -16,10 +16,12 @@ const unsigned char* BuiltInLeadByteRanges(unsigned codePage) {
   }
 }
 
-void FillLeadByteTable(bool (&table)[256], const unsigned char* ranges) {
+bool FillLeadByteTable(bool (&table)[256], const unsigned char* ranges) {
+  bool any = false;
   for (bool& entry : table) entry = false;
   // CPINFO holds at most six pairs and needs no end pair when all are used.
   for (int i = 0; i < 12 && (ranges[i] != 0 || ranges[i + 1] != 0); i += 2) {
-    for (unsigned c = ranges[i]; c <= ranges[i + 1]; ++c) table[c] = true;
+    for (unsigned c = ranges[i]; c <= ranges[i + 1]; ++c) table[c] = any = true;
   }
+  return any;
 }

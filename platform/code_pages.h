@@ -7,4 +7,5 @@
 const unsigned char* BuiltInLeadByteRanges(unsigned codePage);
 
 // Marks every byte that falls in one of the ranges (at most six pairs).
-void FillLeadByteTable(bool (&table)[256], const unsigned char* ranges);
+// Returns whether any byte was marked.
+bool FillLeadByteTable(bool (&table)[256], const unsigned char* ranges);

@@ -8,6 +8,8 @@
 // True for a byte that begins a double-byte character in the ANSI code page
 // the process started with.
 bool IsLeadByte(unsigned char c);
+// True when the ANSI code page has any lead byte at all.
+bool HasLeadBytes();
 
 // The running executable's full path and the system directory. Results are not
 // checked, but the buffer always ends up terminated.

@@ -9,6 +9,7 @@
 
 namespace {
 bool leadBytes[256];
+bool hasLeadBytes = false;
 
 // Built on first use, so a throwing constructor cannot escape static start-up.
 FakePlatform& Instance() {
@@ -26,7 +27,7 @@ void Answer(const std::string& value, char* buffer, std::size_t size) {
 
 FakePlatform& ResetFake(unsigned codePage) {
   Instance() = FakePlatform();
-  FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage));
+  hasLeadBytes = FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage));
   return Instance();
 }
 
@@ -36,6 +37,10 @@ FakePlatform& Fake() {
 
 bool IsLeadByte(unsigned char c) {
   return leadBytes[c];
+}
+
+bool HasLeadBytes() {
+  return hasLeadBytes;
 }
 
 void GetExecutablePath(char* buffer, std::size_t size) {

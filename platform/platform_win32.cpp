@@ -23,12 +23,13 @@ struct OwnedHandle {
 
 struct LeadByteTable {
   bool isLead[256];
+  bool any;
   LeadByteTable() noexcept {
     CPINFO info;
     if (GetCPInfo(GetACP(), &info)) {
-      FillLeadByteTable(isLead, info.LeadByte);
+      any = FillLeadByteTable(isLead, info.LeadByte);
     } else {
-      FillLeadByteTable(isLead, BuiltInLeadByteRanges(GetACP()));
+      any = FillLeadByteTable(isLead, BuiltInLeadByteRanges(GetACP()));
     }
   }
 };
@@ -41,6 +42,10 @@ const LeadByteTable leadBytes;
 
 bool IsLeadByte(unsigned char c) {
   return leadBytes.isLead[c];
+}
+
+bool HasLeadBytes() {
+  return leadBytes.any;
 }
 
 void GetExecutablePath(char* buffer, std::size_t size) {

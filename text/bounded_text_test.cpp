@@ -111,6 +111,15 @@ struct FormatCase {
   string expected;
 };
 
+// BoundedFormatV on its own, without BoundedFormat's checks in front of it.
+int FormatThroughV(char* destination, size_t size, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int result = BoundedFormatV(destination, size, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
 TEST(BoundedFormat, StoresTextAndLeavesTheBytesBetweenAlone) {
   const FormatCase cases[] = {
       {"short text keeps the bytes before the tail", 8, "%s", "abc", 3, Bytes("abc\0##\0\0", 8)},
@@ -118,6 +127,7 @@ TEST(BoundedFormat, StoresTextAndLeavesTheBytesBetweenAlone) {
       {"exactly size - 1 characters", 8, "%s", "abcdefg", 7, Bytes("abcdefg\0", 8)},
       {"one over is cut", 8, "<%s>", "abcdefg", -1, Bytes("<abcdef\0", 8)},
       {"size 3", 3, "%s", "x", 1, Bytes("x\0\0#####", 8)},
+      {"size 3 clears both tail bytes", 3, "%s", "", 0, Bytes("\0\0\0#####", 8)},
       {"size 2 cut", 2, "%s", "ab", -1, Bytes("a\0######", 8)},
       {"size 1 cut", 1, "%s", "ab", -1, Bytes("\0#######", 8)},
       {"size 1 empty result", 1, "%s", "", 0, Bytes("\0#######", 8)},
@@ -125,10 +135,12 @@ TEST(BoundedFormat, StoresTextAndLeavesTheBytesBetweenAlone) {
       {"null format empties", 8, nullptr, "ab", 0, Bytes("\0#######", 8)},
   };
   for (const FormatCase& c : cases) {
-    char buffer[kArea];
-    memset(buffer, kFill, sizeof buffer);
-    EXPECT_EQ(BoundedFormat(buffer, c.size, c.format, c.argument), c.result) << c.name;
-    EXPECT_EQ(Bytes(buffer, kArea), c.expected) << c.name;
+    for (auto format : {BoundedFormat, FormatThroughV}) {
+      char buffer[kArea];
+      memset(buffer, kFill, sizeof buffer);
+      EXPECT_EQ(format(buffer, c.size, c.format, c.argument), c.result) << c.name;
+      EXPECT_EQ(Bytes(buffer, kArea), c.expected) << c.name;
+    }
   }
   EXPECT_EQ(BoundedFormat(nullptr, 8, "%s", "ab"), 0);
 }
@@ -219,6 +231,7 @@ TEST(Searches, FindTextStartsOnlyOnCharacterBoundaries) {
        "msiexec.exe", kNone, 0},  // 'm' is a trail byte
       {932, "\x83\x5C\\x", "\\x", 2, 0},
       {932, "\x83\x5Cx", "\\x", kNone, 0},
+      {932, "\x83\x5C\x5C", "\\", 2, 0},  // the next candidate after a rejected one
       {1252, "\x83\x5Cx", "\\x", 1, 0},
       {932, "ab\x83", "\x83", 2, 0},  // lone lead byte before the terminator
       {932, "\x83\x83\x83", "\x83", 0, 0},

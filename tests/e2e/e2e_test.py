@@ -23,6 +23,7 @@ SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
 LIST = SERVICE_DIR + "\\starter.dat"
 PROBE = SERVICE_DIR + "\\probe.exe"
+SPACED = "C:\\Program Files\\probe.exe"
 STOPPED_REPORT = "0x110 0x1 0x5 0 0 0 0x3e8"
 SCENARIOS = {}
 
@@ -61,14 +62,14 @@ def expect_records(wine, probe, expected):
     return records
 
 
-def expect_check_matches(wine, args, starter, trace, records):
+def expect_check_matches(wine, args, starter, trace, records, status=1):
     """starter-check.exe, run beside the service on its list with every option
     left to the machine, shows the command lines the service started, in order,
     and the directories its programs ran in."""
     tool = starter.rsplit("\\", 1)[0] + "\\starter-check.exe"
     wine.put(tool, source=args.check)
     result = wine.wine(tool, "--json", starter[:-len(".exe")] + ".dat")
-    check(result.returncode == 1, f"starter-check exit code {result.returncode}")
+    check(result.returncode == status, f"starter-check exit code {result.returncode}")
     lines = json.loads(result.stdout)["lines"]
     shown = [line["command"].encode("latin-1").decode(wine.encoding) for line in lines]
     check(shown == [command for command, _ in trace.starts],
@@ -99,21 +100,29 @@ def three_rules(args):
                             b"C:\\Tools\\Probe.EXE /Daily\n"
                             b"missing.exe\n"
                             b"\"C:\\Tools\\Probe.exe\" quoted\n"
+                            b"\"C:\\Program Files\\Probe.exe\" /Spaced\n"
+                            b"\"Probe.exe\" Bare\n"
                             b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
-                probes=[PROBE, "C:\\tools\\probe.exe"])
+                probes=[PROBE, "C:\\tools\\probe.exe", SPACED])
         wine.use_native_installer(args.probe)
         trace = wine.start_service()
         expect_run(trace, [
             ('"C:\\svc\\probe.exe" hello  world', True),
             ("c:\\tools\\probe.exe /daily", True),
             ('"C:\\svc\\missing.exe"', False),
-            ('"c:\\tools\\probe.exe" quoted', False),  # its working directory is "c:
+            ('"c:\\tools\\probe.exe" quoted', True),
+            ('"c:\\program files\\probe.exe" /spaced', True),
+            ('"C:\\svc\\probe.exe" bare', True),
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
-        records = expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc")])
+        records = expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc"),
+                                               ('"C:\\svc\\probe.exe" bare', "C:\\svc")])
         records += expect_records(wine, "C:\\tools\\probe.exe",
-                                  [("c:\\tools\\probe.exe /daily", "c:\\tools")])
+                                  [("c:\\tools\\probe.exe /daily", "c:\\tools"),
+                                   ('"c:\\tools\\probe.exe" quoted', "c:\\tools")])
+        records += expect_records(wine, SPACED, [('"c:\\program files\\probe.exe" /spaced',
+                                                  "c:\\program files")])
         # No directory chosen: the installer inherits the service's, C:\windows.
         records += expect_records(wine, INSTALLER, [
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
@@ -225,24 +234,28 @@ def command_prompt(args):
 
 @scenario
 def code_page_932(args):
-    # U+30BD is 83 5C in code page 932: its second byte is a backslash.
-    folder = "C:\\\u30bd"
+    # In code page 932 U+30BD is 83 5C, whose second byte is a backslash, and
+    # U+30A2 is 83 41, whose second byte is an 'A'. The folder has a space too.
+    folder = "C:\\\u30bd \u30a2"
     starter = folder + "\\\u30bd.exe"
     probe = folder + "\\probe.exe"
     with WineSession(locale="ja_JP.UTF-8") as wine:
-        install(wine, args, "probe.exe \u30bd \u30a2\r\n{}\\PROBE.exe path\n".format(folder)
-                .encode("cp932"), probes=[probe], starter=starter)
-        lowered = "c:\\\u30bd"
-        # Lowering maps the trail byte 0x41 of U+30A2 (83 41) to 0x61: U+30C2.
+        install(wine, args, "probe.exe \u30bd \u30a2\r\n\"{}\\PROBE.exe\" path\r\n"
+                "msiexec.exe /p Fix.msp /qn".format(folder).encode("cp932"),
+                probes=[probe], starter=starter)
+        wine.use_native_installer(args.probe)
+        lowered = "c:\\\u30bd \u30a2"
+        patch = f'"{INSTALLER}" /p "{folder}\\fix.msp" /qn'
         trace = wine.start_service()
         expect_run(trace, [
-            (f'"{folder}\\probe.exe" \u30bd \u30c2', True),
-            (f"{lowered}\\probe.exe path", True),
-            (f'"{folder}\\"', False),
+            (f'"{folder}\\probe.exe" \u30bd \u30a2', True),
+            (f'"{lowered}\\probe.exe" path', True),
+            (patch, True),
         ])
-        records = expect_records(wine, probe, [(f'"{folder}\\probe.exe" \u30bd \u30c2', folder),
-                                               (f"{lowered}\\probe.exe path", lowered)])
-        expect_check_matches(wine, args, starter, trace, records)
+        records = expect_records(wine, probe, [(f'"{folder}\\probe.exe" \u30bd \u30a2', folder),
+                                               (f'"{lowered}\\probe.exe" path', lowered)])
+        records += expect_records(wine, INSTALLER, [(patch, "C:\\windows")])
+        expect_check_matches(wine, args, starter, trace, records, status=0)
 
 
 @scenario

@@ -66,7 +66,10 @@ class WineSession:
         self.close()
 
     def host_path(self, windows_path):
-        """The file behind a C: path of the prefix."""
+        """The file behind a C: path of the prefix, as a 32-bit program in a
+        64-bit prefix reaches it once use_native_installer has seen one."""
+        if getattr(self, "wow64", False) and windows_path.lower().startswith("c:\\windows\\system32\\"):
+            windows_path = "C:\\windows\\syswow64\\" + windows_path[len("c:\\windows\\system32\\"):]
         drive, _, rest = windows_path.partition(":\\")
         assert drive.upper() == "C", windows_path
         return os.path.join(self.prefix, "drive_c", *rest.split("\\"))
@@ -90,13 +93,21 @@ class WineSession:
                               timeout=timeout)
 
     def install_service(self, image_path):
+        if " " in image_path:
+            image_path = f'"{image_path}"'
         result = self.wine("sc", "create", SERVICE_NAME, "binpath=", image_path,
                            "type=", "own", "type=", "interact")
         assert result.returncode == 0, f"sc create failed: {result.stdout!r}"
 
     def use_native_installer(self, probe):
         """Puts the probe in the place of the system's msiexec.exe. Wine loads
-        its own built-in programs from the system directory unless told not to."""
+        its own built-in programs from the system directory unless told not to.
+        A 32-bit probe in a 64-bit prefix goes where a 32-bit process's system32
+        leads, syswow64, and so does the log it writes beside itself."""
+        with open(probe, "rb") as f:
+            header = f.read(4096)
+        pe = int.from_bytes(header[0x3C:0x40], "little")
+        self.wow64 = WINEARCH == "win64" and header[pe + 4:pe + 6] == b"\x4c\x01"  # i386
         self.put(INSTALLER, source=probe)
         self.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "msiexec.exe",
                   "/d", "native", "/f")
