@@ -1,5 +1,5 @@
 // The in-process cost of one launch-list line: reading, lowering, composing
-// and starting, through the test double, which records each start instead of
+// and starting, through the dry-run platform, which records each start instead of
 // making it. Every benchmark runs a whole list from its file to the end of the
 // run; per_line is the time of one line.
 #include <benchmark/benchmark.h>
@@ -8,7 +8,7 @@
 
 #include "launch/launch_list.h"
 #include "launch/temp_folder_test_util.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ void RunList(benchmark::State& state, const std::string& list, int lines) {
   folder.Write("Starter.dat", list);
   const std::string executable = folder.path() + "\\Starter.exe";
   while (state.KeepRunning()) {
-    FakePlatform& fake = ResetFake();
-    fake.executablePath = executable;
-    fake.starts.reserve(static_cast<size_t>(lines) + 1);
+    DryRunPlatform& dryRun = ResetDryRun();
+    dryRun.executablePath = executable;
+    dryRun.starts.reserve(static_cast<size_t>(lines) + 1);
     RunLaunchList();
-    benchmark::DoNotOptimize(fake.starts.data());
+    benchmark::DoNotOptimize(dryRun.starts.data());
   }
   state.counters["per_line"] =
       benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsIterationInvariantRate |

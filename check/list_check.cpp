@@ -9,7 +9,7 @@
 
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -186,7 +186,7 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
   }
   const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 
-  FakePlatform& platform = ResetFake(options.codePage);
+  DryRunPlatform& platform = ResetDryRun(options.codePage);
   platform.executablePath = options.executablePath;
   platform.systemDirectory = options.systemDirectory;
   PathBuffer buffer;
@@ -217,7 +217,7 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
     current.rule = ChooseRule(lowered);
 
     LaunchLine(line, commandLine, workingDirectory);
-    const FakeStart& start = platform.starts.back();
+    const DryRunStart& start = platform.starts.back();
     current.commandLine = start.commandLine;
     current.hasDirectory = start.hasDirectory;
     current.directory = start.directory;

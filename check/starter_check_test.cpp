@@ -1,6 +1,6 @@
 // starter-check must show exactly what the service starts: the same lists go
 // through the tool, as a separate program, and through RunLaunchList on the
-// test double, and every command line and directory must agree.
+// dry-run platform, and every command line and directory must agree.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +9,7 @@
 
 #include "launch/launch_list.h"
 #include "launch/temp_folder_test_util.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -87,14 +87,14 @@ TEST(StarterCheck, ShowsWhatTheServiceStarts) {
         RunTool("--exe '" + executable + "' --system-dir 'C:\\Windows\\System32' --code-page " +
                 std::to_string(c.codePage) + " '" + folder.path() + "/Starter.dat'");
 
-    FakePlatform& fake = ResetFake(c.codePage);
-    fake.executablePath = executable;
-    fake.systemDirectory = "C:\\Windows\\System32";
+    DryRunPlatform& dryRun = ResetDryRun(c.codePage);
+    dryRun.executablePath = executable;
+    dryRun.systemDirectory = "C:\\Windows\\System32";
     RunLaunchList();
 
-    ASSERT_EQ(shown.size(), fake.starts.size()) << c.name;
+    ASSERT_EQ(shown.size(), dryRun.starts.size()) << c.name;
     for (size_t i = 0; i < shown.size(); ++i) {
-      const FakeStart& start = fake.starts[i];
+      const DryRunStart& start = dryRun.starts[i];
       EXPECT_EQ(shown[i].command, start.commandLine) << c.name << ", line " << i + 1;
       EXPECT_EQ(shown[i].directory, start.hasDirectory ? start.directory : "(inherited)")
           << c.name << ", line " << i + 1;

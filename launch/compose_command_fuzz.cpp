@@ -7,7 +7,7 @@
 
 #include "fuzz/require.h"
 #include "launch/compose_command.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
   if (count == 0) return 0;
   std::string rest(reinterpret_cast<const char*>(bytes) + 1, count - 1);
   std::string::size_type at = 0;
-  FakePlatform& fake = ResetFake(bytes[0] & 1 ? 932 : 1252);
-  fake.executablePath = Field(rest, at);
-  fake.systemDirectory = Field(rest, at);
-  for (std::string* path : {&fake.executablePath, &fake.systemDirectory}) {
+  DryRunPlatform& dryRun = ResetDryRun(bytes[0] & 1 ? 932 : 1252);
+  dryRun.executablePath = Field(rest, at);
+  dryRun.systemDirectory = Field(rest, at);
+  for (std::string* path : {&dryRun.executablePath, &dryRun.systemDirectory}) {
     path->resize(std::min({path->find('\0'), path->size(), kPathSize - 1}));
   }
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
     }
     // The installer rule alone overwrites the line: with the installer path,
     // zero-filled to the end of the buffer.
-    std::string installer = fake.systemDirectory + "\\msiexec.exe";
+    std::string installer = dryRun.systemDirectory + "\\msiexec.exe";
     installer.resize(std::min(installer.size(), kPathSize - 1));
     installer.resize(kLineSize, '\0');
     Require(std::memcmp(line.bytes, installer.data(), kLineSize) == 0, "line holds the installer");

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -43,14 +43,14 @@ void Check(const ComposeCase& c) {
     EXPECT_EQ(memcmp(directory, untouched, sizeof directory), 0) << "line: " << c.line;
     LineBuffer installer;
     memset(installer, 0, sizeof installer);
-    string path = Fake().systemDirectory + "\\msiexec.exe";
+    string path = DryRun().systemDirectory + "\\msiexec.exe";
     path.copy(installer, path.size());
     EXPECT_EQ(memcmp(line, installer, sizeof line), 0) << "line: " << c.line;
   }
 }
 
 TEST(ComposeCommand, InstallerPatchRule) {
-  ResetFake();
+  ResetDryRun();
   const string msiexec = "\"C:\\WINDOWS\\system32\\msiexec.exe\" /p C:\\Svc\\";
   const ComposeCase cases[] = {
       {"msiexec.exe /p fix.msp", msiexec + "fix.msp", kNoDirectory},
@@ -67,7 +67,7 @@ TEST(ComposeCommand, InstallerPatchRule) {
 
   // In a folder with a space, the patch path is quoted unless the argument is
   // empty or begins with a space or a quote.
-  Fake().executablePath = "C:\\Program Files\\Corvane\\Starter.exe";
+  DryRun().executablePath = "C:\\Program Files\\Corvane\\Starter.exe";
   const string spaced = "\"C:\\WINDOWS\\system32\\msiexec.exe\" /p ";
   const ComposeCase spacedCases[] = {
       {"msiexec.exe /p fix.msp /qn", spaced + "\"C:\\Program Files\\Corvane\\fix.msp\" /qn",
@@ -81,7 +81,7 @@ TEST(ComposeCommand, InstallerPatchRule) {
 }
 
 TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
-  ResetFake();
+  ResetDryRun();
   const ComposeCase cases[] = {
       {"setup.exe", "\"C:\\Svc\\setup.exe\"", "C:\\Svc"},
       {"setup.exe /s /v", "\"C:\\Svc\\setup.exe\" /s /v", "C:\\Svc"},
@@ -106,7 +106,7 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
 }
 
 TEST(ComposeCommand, CutsAt259Characters) {
-  ResetFake();
+  ResetDryRun();
   const string longWord(300, 'w');
   const string longArguments(300, 'a');
   // With this service directory the quoted program alone is over 259 characters.
@@ -120,9 +120,9 @@ TEST(ComposeCommand, CutsAt259Characters) {
   };
   for (const ComposeCase& c : cases) Check(c);
 
-  Fake().executablePath = dir + "\\Starter.exe";
+  DryRun().executablePath = dir + "\\Starter.exe";
   Check({"p.exe /s", ("\"" + dir + "\\p.exe\"").substr(0, 259), dir});
-  Fake().executablePath = "C:\\" + string(200, 'd') + "\\Starter.exe";
+  DryRun().executablePath = "C:\\" + string(200, 'd') + "\\Starter.exe";
   Check({"p.exe /s", "\"C:\\" + string(200, 'd') + "\\p.exe\" /s", "C:\\" + string(200, 'd')});
 }
 
@@ -133,7 +133,7 @@ TEST(ComposeCommand, DoubleByteCharactersEndingIn5CAreNotBackslashes) {
        ".exe /s",
        "\"C:\\Svc\x83\x5C\\\x83\x5C.exe\" /s", "C:\\Svc\x83\x5C"},
   };
-  ResetFake(932).executablePath = "C:\\Svc\x83\x5C\\\x83\x5C.exe";
+  ResetDryRun(932).executablePath = "C:\\Svc\x83\x5C\\\x83\x5C.exe";
   for (const ComposeCase& c : cp932) Check(c);
 
   const ComposeCase cp1252[] = {
@@ -141,18 +141,18 @@ TEST(ComposeCommand, DoubleByteCharactersEndingIn5CAreNotBackslashes) {
        ".exe /s",
        "\x83\x5C.exe /s", "\x83"},
   };
-  ResetFake(1252);
+  ResetDryRun(1252);
   for (const ComposeCase& c : cp1252) Check(c);
 
   // With the executable's name ending in 83 5C, only 932 finds the right folder.
-  ResetFake(932).executablePath = "C:\\Svc\\\x83\x5C";
+  ResetDryRun(932).executablePath = "C:\\Svc\\\x83\x5C";
   Check({"a.exe", "\"C:\\Svc\\a.exe\"", "C:\\Svc"});
-  ResetFake(1252).executablePath = "C:\\Svc\\\x83\x5C";
+  ResetDryRun(1252).executablePath = "C:\\Svc\\\x83\x5C";
   Check({"a.exe", "\"C:\\Svc\\\x83\\a.exe\"", "C:\\Svc\\\x83"});
 }
 
 TEST(ComposeCommand, ExecutablePathWithoutBackslashIsTheServiceDirectory) {
-  ResetFake().executablePath = "starter.exe";
+  ResetDryRun().executablePath = "starter.exe";
   Check({"a.exe /s", "\"starter.exe\\a.exe\" /s", "starter.exe"});
   Check({"msiexec.exe /p f.msp", "\"C:\\WINDOWS\\system32\\msiexec.exe\" /p starter.exe\\f.msp",
          kNoDirectory});

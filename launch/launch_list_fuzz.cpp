@@ -1,5 +1,5 @@
 // Fuzzes the whole run: random list bytes are written beside a pretend
-// executable and run through the test double, which records every start.
+// executable and run through the dry-run platform, which records every start.
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 
 #include "fuzz/require.h"
 #include "launch/launch_list.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -52,17 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t cou
               std::fclose(file) == 0,
           "list written");
 
-  FakePlatform& fake = ResetFake(bytes[0] & 1 ? 932 : 1252);
+  DryRunPlatform& dryRun = ResetDryRun(bytes[0] & 1 ? 932 : 1252);
   std::string executable = Folder() + "/Starter.exe";
   std::replace(executable.begin(), executable.end(), '/', '\\');
-  fake.executablePath = executable;
-  fake.startSucceeds = [&](const FakeStart&) { return (bytes[0] & 2) == 0; };
+  dryRun.executablePath = executable;
+  dryRun.startSucceeds = [&](const DryRunStart&) { return (bytes[0] & 2) == 0; };
 
   RunLaunchList();
 
-  Require(fake.openLists == 0, "list closed");
-  Require(fake.starts.size() == ExpectedReads(list), "one start for every line read");
-  for (const FakeStart& start : fake.starts) {
+  Require(dryRun.openLists == 0, "list closed");
+  Require(dryRun.starts.size() == ExpectedReads(list), "one start for every line read");
+  for (const DryRunStart& start : dryRun.starts) {
     Require(start.commandLine.size() <= kPathSize - 1, "command line at most 259 characters");
     Require(start.directory.size() <= kPathSize - 1, "directory at most 259 characters");
     Require(start.inheritHandles && start.creationFlags == 0x28, "start flags");

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "launch/temp_folder_test_util.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -33,17 +33,17 @@ void ExpectStarts(const string& name, const string& list, const std::vector<Star
                   unsigned codePage = 1252) {
   TempFolder folder;
   folder.Write("Starter.dat", list);
-  FakePlatform& fake = ResetFake(codePage);
-  fake.executablePath = folder.path() + "\\Starter.exe";
-  fake.startSucceeds = [](const FakeStart& start) {
+  DryRunPlatform& dryRun = ResetDryRun(codePage);
+  dryRun.executablePath = folder.path() + "\\Starter.exe";
+  dryRun.startSucceeds = [](const DryRunStart& start) {
     return start.commandLine.find("fails") == string::npos;
   };
 
   RunLaunchList();
 
-  ASSERT_EQ(fake.starts.size(), expected.size()) << name;
+  ASSERT_EQ(dryRun.starts.size(), expected.size()) << name;
   for (size_t i = 0; i < expected.size(); ++i) {
-    const FakeStart& start = fake.starts[i];
+    const DryRunStart& start = dryRun.starts[i];
     EXPECT_EQ(start.commandLine, Expand(expected[i].commandLine, folder.path()))
         << name << ", start " << i;
     EXPECT_EQ(start.hasDirectory ? start.directory : kNone,
@@ -52,7 +52,7 @@ void ExpectStarts(const string& name, const string& list, const std::vector<Star
     EXPECT_TRUE(start.inheritHandles) << name;
     EXPECT_EQ(start.creationFlags, 0x28u) << name;
   }
-  EXPECT_EQ(fake.openLists, 0) << name << ": list left open";
+  EXPECT_EQ(dryRun.openLists, 0) << name << ": list left open";
 }
 
 Started EmptyLine() {
@@ -125,18 +125,18 @@ TEST(RunLaunchList, FindsTheListBesideTheExecutable) {
       {"", ".dat"},
   };
   for (const LocationCase& c : cases) {
-    FakePlatform& fake = ResetFake();
-    fake.executablePath = c.executable;
+    DryRunPlatform& dryRun = ResetDryRun();
+    dryRun.executablePath = c.executable;
     RunLaunchList();
-    ASSERT_EQ(fake.openedPaths.size(), 1u) << c.executable;
-    EXPECT_EQ(fake.openedPaths[0], c.list);
-    EXPECT_TRUE(fake.starts.empty()) << "no list, nothing started";
+    ASSERT_EQ(dryRun.openedPaths.size(), 1u) << c.executable;
+    EXPECT_EQ(dryRun.openedPaths[0], c.list);
+    EXPECT_TRUE(dryRun.starts.empty()) << "no list, nothing started";
   }
 
   // 83 5C ends the folder's name: only 932 reads it as one character.
-  ResetFake(932).executablePath = "C:\\\x83\x5C\\\x83\x5C.exe";
+  ResetDryRun(932).executablePath = "C:\\\x83\x5C\\\x83\x5C.exe";
   RunLaunchList();
-  EXPECT_EQ(Fake().openedPaths.at(0), "C:\\\x83\x5C\\\x83\x5C.dat");
+  EXPECT_EQ(DryRun().openedPaths.at(0), "C:\\\x83\x5C\\\x83\x5C.dat");
 }
 
 TEST(RunLaunchList, ListPathIsCutAt259Characters) {
@@ -148,12 +148,12 @@ TEST(RunLaunchList, ListPathIsCutAt259Characters) {
   const string name = string(257 - directory.size() - 1 - 4, 'n') + ".EXE";
   std::ofstream(directory + "/" + name + ".d") << "a.exe\n";
 
-  FakePlatform& fake = ResetFake();
-  fake.executablePath = directory + "\\" + name;
+  DryRunPlatform& dryRun = ResetDryRun();
+  dryRun.executablePath = directory + "\\" + name;
   RunLaunchList();
-  EXPECT_EQ(fake.openedPaths.at(0), directory + "\\" + name + ".d");
-  ASSERT_EQ(fake.starts.size(), 2u);
-  EXPECT_EQ(fake.starts[0].commandLine, "\"" + directory + "\\a.exe\"");
+  EXPECT_EQ(dryRun.openedPaths.at(0), directory + "\\" + name + ".d");
+  ASSERT_EQ(dryRun.starts.size(), 2u);
+  EXPECT_EQ(dryRun.starts[0].commandLine, "\"" + directory + "\\a.exe\"");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "launch/temp_folder_test_util.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -27,7 +27,7 @@ std::ostream& operator<<(std::ostream& out, const Read& read) {
 
 // Reads the whole file the way the run does: while the reader is good.
 std::vector<Read> ReadAll(const string& bytes) {
-  ResetFake();
+  ResetDryRun();
   TempFolder folder;
   folder.Write("list.dat", bytes);
   ListReader reader;
@@ -107,7 +107,7 @@ TEST(ReadLine, AppliesTextModeAndGetlineFlags) {
 }
 
 TEST(ReadLine, MissingListFailsBeforeAnyRead) {
-  ResetFake();
+  ResetDryRun();
   TempFolder folder;
   ListReader reader;
   OpenList(reader, (folder.path() + "/absent.dat").c_str());

@@ -1,4 +1,4 @@
-// A real folder for tests that read files through the test double.
+// A real folder for tests that read files through the dry-run platform.
 #pragma once
 
 #include <filesystem>

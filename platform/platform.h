@@ -1,6 +1,7 @@
 // The operating system as the launch-list run sees it: a handful of calls,
-// answered by Win32 in the product (platform_win32.cpp) and by a recording
-// double in the native tests (platform_fake.cpp). CMake links one or the other.
+// answered by Win32 in the service (platform_win32.cpp) and by the recording
+// dry-run platform (platform_dry_run.cpp) in starter-check and the native tests.
+// CMake links one or the other.
 #pragma once
 
 #include <cstddef>

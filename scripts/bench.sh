@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks, after installing what is missing and building both presets:
-#   1. the in-process cost per line, through the test double (Google Benchmark);
+#   1. the in-process cost per line, through the dry-run platform (Google Benchmark);
 #   2. the real service under Wine's service control manager against a bare
 #      CreateProcessA loop with the same 200 starts, in one prefix.
 # Extra arguments go to the Wine benchmark (--runs N, --lines N).

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and tests everything, installing what is missing first:
-#   native    unit tests with the test double, then once more under valgrind;
+#   native    unit tests on the dry-run platform, then once more under valgrind;
 #             the benchmarks are built and run once, so that they cannot rot
 #   sanitize  the same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz      each fuzz target for a few seconds from its seeds

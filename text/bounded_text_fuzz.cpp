@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/require.h"
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -188,7 +188,7 @@ void FuzzSearches(const Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t count) {
   Input input = Parse(bytes, count);
-  ResetFake(input.doubleByte ? 932 : 1252);
+  ResetDryRun(input.doubleByte ? 932 : 1252);
   switch (input.operation) {
     case 0:
       FuzzCopy(input);

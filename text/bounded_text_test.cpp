@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(BoundedCopy, PathBufferKeeps259CharactersAndZeroFillsTheRest) {
 }
 
 TEST(BoundedCopy, CutsByBytesEvenInsideADoubleByteCharacter) {
-  ResetFake(932);
+  ResetDryRun(932);
   char buffer[kArea];
   memset(buffer, kFill, sizeof buffer);
   BoundedCopy(buffer, "ab\x83\x5C", 4);
@@ -204,7 +204,7 @@ TEST(Searches, WalkWholeCharactersOfTheCodePage) {
       {1252, "", "\\", kNone, kNone},
   };
   for (const SearchCase& c : cases) {
-    ResetFake(c.codePage);
+    ResetDryRun(c.codePage);
     EXPECT_EQ(Offset(c.text, FindChar(c.text, c.what[0])), c.first)
         << c.codePage << " FindChar in " << c.text;
     EXPECT_EQ(Offset(c.text, FindLastChar(c.text, c.what[0])), c.last)
@@ -240,7 +240,7 @@ TEST(Searches, FindTextStartsOnlyOnCharacterBoundaries) {
       {1252, "\x83\x83y", "\x83y", 1, 0},
   };
   for (const SearchCase& c : cases) {
-    ResetFake(c.codePage);
+    ResetDryRun(c.codePage);
     EXPECT_EQ(Offset(c.text, FindText(c.text, c.what)), c.first)
         << c.codePage << " '" << c.what << "' in '" << c.text << "'";
   }

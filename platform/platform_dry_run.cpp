@@ -1,4 +1,4 @@
-#include "platform/platform_fake.h"
+#include "platform/platform_dry_run.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,9 +12,9 @@ bool leadBytes[256];
 bool hasLeadBytes = false;
 
 // Built on first use, so a throwing constructor cannot escape static start-up.
-FakePlatform& Instance() {
-  static FakePlatform fake;
-  return fake;
+DryRunPlatform& Instance() {
+  static DryRunPlatform dryRun;
+  return dryRun;
 }
 
 void Answer(const std::string& value, char* buffer, std::size_t size) {
@@ -25,13 +25,13 @@ void Answer(const std::string& value, char* buffer, std::size_t size) {
 }
 }  // namespace
 
-FakePlatform& ResetFake(unsigned codePage) {
-  Instance() = FakePlatform();
+DryRunPlatform& ResetDryRun(unsigned codePage) {
+  Instance() = DryRunPlatform();
   hasLeadBytes = FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage));
   return Instance();
 }
 
-FakePlatform& Fake() {
+DryRunPlatform& DryRun() {
   return Instance();
 }
 
@@ -51,36 +51,53 @@ void GetSystemDirectoryPath(char* buffer, std::size_t size) {
   Answer(Instance().systemDirectory, buffer, size);
 }
 
+// A real file, or the bytes the caller gave.
+struct ListFile {
+  std::FILE* file;
+  std::size_t offset;
+};
+
 ListFile* OpenListFile(const char* path) {
   Instance().openedPaths.push_back(path);
-  std::string local = path;
+  std::FILE* file = nullptr;
+  if (Instance().listBytes == nullptr) {
+    std::string local = path;
 #ifndef _WIN32
-  // Byte by byte: fine for the test paths, which are ASCII. Windows takes the
-  // path as it is, double-byte characters ending in 0x5C included.
-  std::replace(local.begin(), local.end(), '\\', '/');
+    // Byte by byte: fine for the test paths, which are ASCII. Windows takes the
+    // path as it is, double-byte characters ending in 0x5C included.
+    std::replace(local.begin(), local.end(), '\\', '/');
 #endif
-  std::FILE* file = std::fopen(local.c_str(), "rb");
-  if (file != nullptr) ++Instance().openLists;
-  return reinterpret_cast<ListFile*>(file);
+    file = std::fopen(local.c_str(), "rb");
+    if (file == nullptr) return nullptr;
+  }
+  ++Instance().openLists;
+  return new ListFile{file, 0};
 }
 
-long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
-  std::FILE* stream = reinterpret_cast<std::FILE*>(file);
-  std::size_t count = std::fread(buffer, 1, size, stream);
-  if (count == 0 && std::ferror(stream)) return -1;
+long ReadListFile(ListFile* list, char* buffer, std::size_t size) {
+  if (list->file == nullptr) {
+    const std::string& bytes = *Instance().listBytes;
+    std::size_t count = std::min(size, bytes.size() - list->offset);
+    std::memcpy(buffer, bytes.data() + list->offset, count);
+    list->offset += count;
+    return static_cast<long>(count);
+  }
+  std::size_t count = std::fread(buffer, 1, size, list->file);
+  if (count == 0 && std::ferror(list->file)) return -1;
   return static_cast<long>(count);
 }
 
-void CloseListFile(ListFile* file) {
+void CloseListFile(ListFile* list) {
   --Instance().openLists;
   // Nothing was written, so closing cannot lose anything.
-  static_cast<void>(std::fclose(reinterpret_cast<std::FILE*>(file)));
+  if (list->file != nullptr) static_cast<void>(std::fclose(list->file));
+  delete list;
 }
 
 // NOLINTNEXTLINE(readability-non-const-parameter): CreateProcessA may write to it.
 bool StartProcess(char* commandLine, bool inheritHandles, unsigned creationFlags,
                   const char* directory) {
-  FakeStart start{commandLine, directory != nullptr, directory ? directory : "", inheritHandles,
+  DryRunStart start{commandLine, directory != nullptr, directory ? directory : "", inheritHandles,
                   creationFlags};
   Instance().starts.push_back(start);
   return !Instance().startSucceeds || Instance().startSucceeds(start);
