@@ -19,12 +19,38 @@ std::string RuleCode(CommandRule rule) {
 }
 
 std::string Summary(const ListReport& report) {
-  std::string text = std::to_string(report.lines.size()) + " line(s) read and composed, " +
-                     std::to_string(report.WarningCount()) + " warning(s)";
+  std::string text = std::to_string(report.lines.size()) +
+                     " line(s) read and composed: " + std::to_string(report.Count(Level::kError)) +
+                     " error(s), " + std::to_string(report.Count(Level::kWarning)) +
+                     " warning(s), " + std::to_string(report.Count(Level::kNote)) + " note(s)";
   if (report.linesNeverRead > 0) {
     text += ", " + std::to_string(report.linesNeverRead) + " line(s) never read";
   }
   return text;
+}
+
+std::string CodePageText(unsigned codePage) {
+  return std::to_string(codePage) +
+         (IsDoubleByteCodePage(codePage) ? "" : " (treated as having no lead bytes)");
+}
+
+void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
+  for (const Finding& finding : findings) {
+    out << indent << LevelName(finding.level) << " " << finding.code << ": "
+        << ShowBytes(finding.message) << "\n";
+  }
+}
+
+std::string JsonFindings(const std::vector<Finding>& findings) {
+  std::string json = "[";
+  const char* separator = "";
+  for (const Finding& finding : findings) {
+    json += separator;
+    json += "{\"code\": \"" + finding.code + "\", \"level\": \"" + LevelName(finding.level) +
+            "\", \"message\": " + JsonString(finding.message) + "}";
+    separator = ", ";
+  }
+  return json + "]";
 }
 
 }  // namespace
@@ -74,19 +100,19 @@ std::string JsonString(const std::string& bytes) {
 }
 
 void WriteText(std::ostream& out, const CheckOptions& options, const ListReport& report) {
-  out << "List " << options.list << ", as the service " << options.executablePath << " reads "
-      << report.serviceListPath << "\n"
-      << "System directory " << options.systemDirectory << ", code page " << options.codePage
-      << "\n";
+  out << "List " << ShowBytes(options.list) << ", as the service "
+      << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
+      << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
+      << CodePageText(options.codePage) << "\n";
+  if (!report.findings.empty()) out << "\n";
+  WriteFindings(out, report.findings, "");
   for (const LineReport& line : report.lines) {
     out << "\nline " << line.number << ": " << RuleName(line.rule) << "\n"
         << "  read:      [" << ShowBytes(line.read) << "]\n"
         << "  command:   [" << ShowBytes(line.commandLine) << "]\n"
         << "  directory: "
         << (line.hasDirectory ? "[" + ShowBytes(line.directory) + "]" : "inherited") << "\n";
-    for (const CheckWarning& warning : line.warnings) {
-      out << "  warning " << warning.code << ": " << ShowBytes(warning.message) << "\n";
-    }
+    WriteFindings(out, line.findings, "  ");
   }
   out << "\n" << Summary(report) << "\n";
 }
@@ -98,6 +124,9 @@ void WriteJson(std::ostream& out, const CheckOptions& options, const ListReport&
       << "  \"service_list_path\": " << JsonString(report.serviceListPath) << ",\n"
       << "  \"system_directory\": " << JsonString(options.systemDirectory) << ",\n"
       << "  \"code_page\": " << options.codePage << ",\n"
+      << "  \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
+      << ",\n"
+      << "  \"findings\": " << JsonFindings(report.findings) << ",\n"
       << "  \"lines\": [";
   const char* separator = "\n";
   for (const LineReport& line : report.lines) {
@@ -105,19 +134,14 @@ void WriteJson(std::ostream& out, const CheckOptions& options, const ListReport&
         << "\", \"read\": " << JsonString(line.read)
         << ", \"command\": " << JsonString(line.commandLine)
         << ", \"directory\": " << (line.hasDirectory ? JsonString(line.directory) : "null")
-        << ", \"warnings\": [";
-    const char* warningSeparator = "";
-    for (const CheckWarning& warning : line.warnings) {
-      out << warningSeparator << "{\"code\": \"" << warning.code
-          << "\", \"message\": " << JsonString(warning.message) << "}";
-      warningSeparator = ", ";
-    }
-    out << "]}";
+        << ", \"findings\": " << JsonFindings(line.findings) << "}";
     separator = ",\n";
   }
   out << "\n  ],\n"
       << "  \"lines_never_read\": " << report.linesNeverRead << ",\n"
-      << "  \"warning_count\": " << report.WarningCount() << ",\n"
+      << "  \"error_count\": " << report.Count(Level::kError) << ",\n"
+      << "  \"warning_count\": " << report.Count(Level::kWarning) << ",\n"
+      << "  \"note_count\": " << report.Count(Level::kNote) << ",\n"
       << "  \"summary\": " << JsonString(Summary(report)) << "\n"
       << "}\n";
 }

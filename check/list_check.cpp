@@ -1,20 +1,54 @@
 #include "check/list_check.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cstring>
-#include <fstream>
 #include <iterator>
-#include <numeric>
 
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
 #include "platform/platform_dry_run.h"
 
+const FindingCode kFindingCodes[] = {
+    {"utf-16", Level::kError, "the list is UTF-16, which the service reads as garbage"},
+    {"byte-order-mark", Level::kError,
+     "a byte-order mark, which becomes part of the first program"},
+    {"msiexec-not-first", Level::kError,
+     "the line mentions msiexec.exe, so the system's installer starts instead of its program"},
+    {"absolute-patch", Level::kError,
+     "an absolute patch path, which gets the service folder in front"},
+    {"quoted-space", Level::kError,
+     "an unclosed quoted word with a space: it is cut at that space"},
+    {"no-program", Level::kError, "the line begins with a space, so it names no program"},
+    {"line-too-long", Level::kError, "over 559 characters: no later line is ever started"},
+    {"utf-8", Level::kWarning, "UTF-8 text, where the service reads the ANSI code page"},
+    {"wrong-list", Level::kWarning, "the service at --exe reads a list of another name"},
+    {"relative-path", Level::kWarning,
+     "a program path that is neither absolute nor UNC: it resolves against the service's "
+     "current directory, the system directory"},
+    {"unquoted-spaces", Level::kWarning,
+     "a program path with spaces and no quotes, where Windows may start another program"},
+    {"no-patch-option", Level::kWarning, "an installer line without \" /p \""},
+    {"command-cut", Level::kWarning, "the command line reaches 259 characters and may be cut"},
+    {"ctrl-z", Level::kWarning, "a Ctrl-Z ends the data with bytes after it"},
+    {"nul-byte", Level::kWarning, "a NUL byte in a line: the rest of the line is ignored"},
+    {"lone-cr", Level::kWarning, "a CR that no LF follows, kept in the command"},
+    {"empty-line", Level::kNote, "a blank line, or the empty read after the last line end"},
+    {"lowered", Level::kNote, "upper-case letters in the arguments are lowered"},
+};
+const int kFindingCodeCount = sizeof kFindingCodes / sizeof kFindingCodes[0];
+
 namespace {
 
+Finding Make(const char* code, const std::string& message) {
+  for (const FindingCode& known : kFindingCodes) {
+    if (std::strcmp(known.code, code) == 0) return {code, known.level, message};
+  }
+  return {code, Level::kError, message};
+}
+
 void Warn(LineReport& line, const char* code, const std::string& message) {
-  line.warnings.push_back({code, message});
+  line.findings.push_back(Make(code, message));
 }
 
 std::string Column(std::string::size_type at) {
@@ -39,10 +73,10 @@ std::string FirstWord(const char* lowered) {
   return space ? std::string(lowered, space) : std::string(lowered);
 }
 
-// Warnings about the bytes as read, before any rule applies.
+// Findings about the bytes as read, before any rule applies.
 void CheckRead(LineReport& line, const std::string& read) {
   if (line.number == 1) {
-    for (const char* mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    for (const char* mark : {"\xEF\xBB\xBF"}) {
       if (read.compare(0, std::strlen(mark), mark) == 0) {
         Warn(line, "byte-order-mark",
              "the file begins with a byte-order mark, which the service reads as part of the "
@@ -115,6 +149,20 @@ void CheckProgram(LineReport& line, const char* lowered, bool finalRead,
          "at " +
              word);
   }
+  std::string program = word[0] == '"' ? word.substr(1, word.size() - 2) : word;
+  bool absolute = program.size() >= 3 && std::isalpha(static_cast<unsigned char>(program[0])) &&
+                  program[1] == ':' && program[2] == '\\';
+  if (line.rule == CommandRule::kProgramWithPath && !absolute &&
+      program.compare(0, 2, "\\\\") != 0) {
+    Warn(line, "relative-path",
+         program +
+             " is neither absolute nor UNC: it resolves against the service's current "
+             "directory (the system directory under the service control manager), not "
+             "its folder");
+  }
+  if (line.read.compare(word.size(), text.size() - word.size(), text, word.size()) != 0) {
+    Warn(line, "lowered", "the service lowers the upper-case letters of the arguments");
+  }
   if (line.rule == CommandRule::kProgramWithPath && word[0] != '"' && !HasProgramExtension(word)) {
     for (std::string::size_type space = text.find(' ', word.size() + 1);;
          space = text.find(' ', space + 1)) {
@@ -151,10 +199,110 @@ int CountLinesNeverRead(ListReader& reader) {
 
 }  // namespace
 
-int ListReport::WarningCount() const {
-  return std::accumulate(lines.begin(), lines.end(), 0, [](int count, const LineReport& line) {
-    return count + static_cast<int>(line.warnings.size());
-  });
+namespace {
+
+// UTF-16, with a byte-order mark or without: text whose every other byte is zero.
+bool LooksLikeUtf16(const std::string& bytes) {
+  if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) return true;
+  std::size_t pairs = std::min<std::size_t>(bytes.size(), 512) / 2;
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < 2 * pairs; ++i) zeros[i % 2] += bytes[i] == '\0';
+  return pairs >= 2 && (zeros[0] == 0) != (zeros[1] == 0) &&
+         std::max(zeros[0], zeros[1]) * 4 >= pairs * 3;
+}
+
+// The 1-based line of the first multi-byte UTF-8 sequence, or 0 when the
+// bytes hold none or are not valid UTF-8.
+int FirstUtf8Line(const std::string& bytes) {
+  int line = 1;
+  int first = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == '\n') ++line;
+    if (c < 0x80) continue;
+    std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (length == 0 || i + length > bytes.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    if (first == 0) first = line;
+    i += length - 1;
+  }
+  return first;
+}
+
+std::string BaseName(const std::string& path, const char* separators) {
+  std::string::size_type at = path.find_last_of(separators);
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+void CheckWholeList(const CheckOptions& options, ListReport& report) {
+  if (LooksLikeUtf16(options.bytes)) {
+    report.findings.push_back(
+        Make("utf-16",
+             "the list is UTF-16; the service reads bytes in the ANSI code page, so "
+             "every line is garbage to it: save the list in the ANSI code page"));
+    for (LineReport& line : report.lines) line.findings.clear();
+    return;
+  }
+  int utf8Line = options.codePage == 65001 ? 0 : FirstUtf8Line(options.bytes);
+  if (utf8Line > 0) {
+    report.findings.push_back(
+        Make("utf-8", "the list is UTF-8 (first at line " + std::to_string(utf8Line) +
+                          "), but the service reads code page " + std::to_string(options.codePage) +
+                          ": save it in that code page"));
+  }
+#ifdef _WIN32
+  const char* separators = "\\/";
+#else
+  const char* separators = "/";
+#endif
+  std::string name = BaseName(options.list, separators);
+  std::string expected = BaseName(report.serviceListPath, "\\");
+  if (options.executableGiven && options.list != "-" && name != expected) {
+    report.findings.push_back(Make("wrong-list", "the service " + options.executablePath +
+                                                     " reads " + expected + ", not " + name));
+  }
+}
+
+}  // namespace
+
+int ListReport::Count(Level level) const {
+  int count = 0;
+  for (const Finding& finding : findings) count += finding.level == level;
+  for (const LineReport& line : lines) {
+    for (const Finding& finding : line.findings) count += finding.level == level;
+  }
+  return count;
+}
+
+const char* LevelName(Level level) {
+  switch (level) {
+    case Level::kError:
+      return "error";
+    case Level::kWarning:
+      return "warning";
+    case Level::kNote:
+      break;
+  }
+  return "note";
+}
+
+bool IsDoubleByteCodePage(unsigned codePage) {
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+bool IsFullWindowsPath(const std::string& path) {
+  if (path.size() > kPathSize - 1 || path.back() == '\\') return false;
+  if (std::any_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
+    return false;
+  }
+  bool drive = path.size() > 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+               path[1] == ':' && path[2] == '\\';
+  // \\server\share\file: a server, a share and a file name.
+  bool unc = path.compare(0, 2, "\\\\") == 0 && std::count(path.begin(), path.end(), '\\') >= 4 &&
+             path.find("\\\\", 2) == std::string::npos;
+  return drive || unc;
 }
 
 std::string ExecutableNameFor(const std::string& listName) {
@@ -178,17 +326,11 @@ const char* RuleName(CommandRule rule) {
   return "bare program";
 }
 
-bool CheckList(const CheckOptions& options, ListReport& report, std::string& error) {
-  std::ifstream file(options.list, std::ios::binary);
-  if (!file) {
-    error = "cannot open " + options.list + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-
+void CheckList(const CheckOptions& options, ListReport& report) {
   DryRunPlatform& platform = ResetDryRun(options.codePage);
   platform.executablePath = options.executablePath;
   platform.systemDirectory = options.systemDirectory;
+  platform.listBytes = &options.bytes;
   PathBuffer buffer;
   GetListPath(buffer);
   report = ListReport();
@@ -199,10 +341,6 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
   // The service's own loop, with each line looked at before it is launched.
   ListReader input;
   OpenList(input, options.list.c_str());
-  if (!ReaderGood(input)) {
-    error = "cannot open " + options.list;
-    return false;
-  }
   PathBuffer commandLine;
   PathBuffer workingDirectory;
   LineBuffer line;
@@ -235,10 +373,6 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
     }
     report.lines.push_back(current);
   }
-  if (input.bad) {
-    error = "cannot read " + options.list;
-    return false;
-  }
   LineReport& last = report.lines.back();
   if (input.fail && !input.eof) {
     report.linesNeverRead = CountLinesNeverRead(input);
@@ -247,6 +381,7 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
          "reading, so " +
              std::to_string(report.linesNeverRead) + " more line(s) are never started");
   } else {
+    const std::string& bytes = options.bytes;
     std::string::size_type ctrlZ = bytes.find('\x1A');
     if (ctrlZ != std::string::npos && ctrlZ + 1 < bytes.size()) {
       Warn(last, "ctrl-z",
@@ -254,5 +389,13 @@ bool CheckList(const CheckOptions& options, ListReport& report, std::string& err
                std::to_string(bytes.size() - ctrlZ - 1) + " byte(s) after it are never read");
     }
   }
-  return true;
+  CheckWholeList(options, report);
+  auto ignored = [&](const Finding& finding) { return options.ignore.count(finding.code) > 0; };
+  report.findings.erase(std::remove_if(report.findings.begin(), report.findings.end(), ignored),
+                        report.findings.end());
+  for (LineReport& each : report.lines) {
+    each.findings.erase(std::remove_if(each.findings.begin(), each.findings.end(), ignored),
+                        each.findings.end());
+  }
+  platform.listBytes = nullptr;
 }

@@ -1,8 +1,14 @@
 // starter-check: shows a launch list's author what the service will start.
-// Exit status: 0 no warnings, 1 warnings, 2 a usage or I/O error.
-#include <cstdlib>
+// Exit status: 0 no errors or warnings, 1 any error or warning, 2 a usage or
+// I/O error.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "check/check_defaults.h"
 #include "check/check_output.h"
@@ -11,76 +17,168 @@
 namespace {
 
 const char kUsage[] =
-    "usage: starter-check [options] LIST\n"
-    "  --exe PATH         the service executable's full Windows path\n"
-    "  --system-dir DIR   the system directory\n"
-    "  --code-page N      1252, 932, 936, 949 or 950\n"
-    "  --json             write JSON instead of text\n";
+    "usage: starter-check [options] [--] LIST...\n"
+    "  --exe PATH         the service executable's full Windows path, such as\n"
+    "                     C:\\Svc\\starter.exe or \\\\server\\share\\starter.exe\n"
+    "                     (default: C:\\Svc\\ and LIST's name with .dat made .exe;\n"
+    "                     on Windows, LIST's real folder instead of C:\\Svc)\n"
+    "  --system-dir DIR   default C:\\WINDOWS\\system32; on Windows, the system directory\n"
+    "  --code-page N      1 to 65535 (default 1252; on Windows, the ANSI code page);\n"
+    "                     932, 936, 949 and 950 are double-byte, every other page is\n"
+    "                     treated as having no lead bytes\n"
+    "  --ignore CODE,...  leave out findings with these codes\n"
+    "  --json             write JSON instead of text\n"
+    "  --version, --help\n"
+    "LIST may be - for standard input; options may be written --opt=value.\n"
+    "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning,\n"
+    "2 a usage or I/O error.\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "starter-check: " << message << "\n" << kUsage;
   return 2;
 }
 
-}  // namespace
+void Help() {
+  std::cout << kUsage << "\nFindings:\n";
+  for (int i = 0; i < kFindingCodeCount; ++i) {
+    const FindingCode& code = kFindingCodes[i];
+    std::string name = code.code;
+    name.resize(18, ' ');
+    std::cout << "  " << name << LevelName(code.level)
+              << (code.level == Level::kNote ? "     " : "  ") << code.when << "\n";
+  }
+}
 
-int main(int argc, char** argv) {
+// Reads the whole list once, so that a pipe can be read too.
+bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
+  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+  if (file == nullptr) {
+    error = "cannot open " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  char chunk[65536];
+  std::size_t count;
+  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
+  bool failed = std::ferror(file) != 0;
+  int readError = errno;
+  if (file != stdin) static_cast<void>(std::fclose(file));
+  if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
+  return !failed;
+}
+
+int Run(int argc, char** argv) {
   CheckOptions options;
+  std::vector<std::string> lists;
   bool json = false;
-  bool haveExe = false;
   bool haveSystemDir = false;
   bool haveCodePage = false;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
-    bool takesValue =
-        argument == "--exe" || argument == "--system-dir" || argument == "--code-page";
-    if (takesValue && i + 1 == argc) return UsageError(argument + " needs a value");
+    if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
+      lists.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string value;
+    std::string::size_type equals = argument.find('=');
+    bool inlineValue = equals != std::string::npos;
+    if (inlineValue) {
+      value = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    bool takesValue = argument == "--exe" || argument == "--system-dir" ||
+                      argument == "--code-page" || argument == "--ignore";
+    if (takesValue && !inlineValue) {
+      if (i + 1 == argc) return UsageError(argument + " needs a value");
+      value = argv[++i];
+    } else if (!takesValue && inlineValue) {
+      return UsageError(argument + " takes no value");
+    }
     if (argument == "--json") {
       json = true;
     } else if (argument == "--exe") {
-      options.executablePath = argv[++i];
-      haveExe = true;
+      if (!IsFullWindowsPath(value)) {
+        return UsageError(
+            "--exe needs a full Windows path with a file name, such as "
+            "C:\\Svc\\starter.exe, of at most 259 characters: " +
+            ShowBytes(value));
+      }
+      options.executablePath = value;
+      options.executableGiven = true;
     } else if (argument == "--system-dir") {
-      options.systemDirectory = argv[++i];
+      options.systemDirectory = value;
       haveSystemDir = true;
     } else if (argument == "--code-page") {
-      std::string value = argv[++i];
-      if (value != "1252" && value != "932" && value != "936" && value != "949" && value != "950") {
-        return UsageError("unknown code page " + value);
+      unsigned long page = 0;
+      if (value.empty() || value.size() > 5 ||
+          value.find_first_not_of("0123456789") != std::string::npos ||
+          (page = std::stoul(value)) < 1 || page > 65535) {
+        return UsageError("unknown code page " + ShowBytes(value));
       }
-      options.codePage = static_cast<unsigned>(std::stoul(value));
+      options.codePage = static_cast<unsigned>(page);
       haveCodePage = true;
+    } else if (argument == "--ignore") {
+      std::istringstream codes(value);
+      for (std::string code; std::getline(codes, code, ',');) options.ignore.insert(code);
     } else if (argument == "--help" || argument == "-h") {
-      std::cout << kUsage;
+      Help();
       return 0;
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      return UsageError("unknown option " + argument);
-    } else if (!options.list.empty()) {
-      return UsageError("one list at a time");
+    } else if (argument == "--version") {
+      std::cout << "starter-check " STARTER_VERSION "\n";
+      return 0;
     } else {
-      options.list = argument;
+      return UsageError("unknown option " + ShowBytes(argument));
     }
   }
-  if (options.list.empty()) return UsageError("no list given");
-  if (!haveExe) options.executablePath = DefaultExecutablePath(options.list);
+  if (lists.empty()) return UsageError("no list given");
   if (!haveSystemDir) options.systemDirectory = DefaultSystemDirectory();
   if (!haveCodePage) options.codePage = DefaultCodePage();
 
-  ListReport report;
-  std::string error;
-  if (!CheckList(options, report, error)) {
-    std::cerr << "starter-check: " << error << "\n";
-    return 2;
-  }
-  if (json) {
-    WriteJson(std::cout, options, report);
-  } else {
-    WriteText(std::cout, options, report);
+  int status = 0;
+  for (const std::string& list : lists) {
+    options.list = list;
+    options.bytes.clear();
+    std::string error;
+    if (!ReadList(list, options.bytes, error)) {
+      std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+      status = 2;
+      continue;
+    }
+    if (!options.executableGiven) {
+      options.executablePath = list == "-" ? "C:\\Svc\\starter.exe" : DefaultExecutablePath(list);
+    }
+    ListReport report;
+    CheckList(options, report);
+    if (json) {
+      WriteJson(std::cout, options, report);
+    } else {
+      if (&list != &lists.front()) std::cout << "\n";
+      WriteText(std::cout, options, report);
+    }
+    if (status == 0 && report.Count(Level::kError) + report.Count(Level::kWarning) > 0) status = 1;
   }
   std::cout.flush();
   if (!std::cout) {
     std::cerr << "starter-check: cannot write the report\n";
     return 2;
   }
-  return report.WarningCount() > 0 ? 1 : 0;
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing may escape as an abort: a pipeline reads 2 as "could not check".
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& failure) {
+    std::cerr << "starter-check: " << failure.what() << "\n";
+  } catch (...) {
+    std::cerr << "starter-check: unexpected failure\n";
+  }
+  return 2;
 }

@@ -78,17 +78,20 @@ TEST(StarterCheck, ShowsWhatTheServiceStarts) {
       {"double-byte trail 5C", "\x83\x5C\x83\x74.exe /x\nsub\\\x83\x41.EXE\n", 932},
       {"same bytes, single-byte", "\x83\x5C\x83\x74.exe /x\nsub\\\x83\x41.EXE\n", 1252},
       {"empty file", "", 1252},
+      {"quoted words, patch in a folder with a space",
+       "\"C:\\A B\\x.exe\" /s\n\"y.exe\"\n\"z.exe\"q r\nmsiexec.exe /p f.msp /qn\n", 1252},
   };
   for (const auto& c : cases) {
     TempFolder folder;
     folder.Write("Starter.dat", c.list);
-    const string executable = folder.path() + "\\Starter.exe";
+    const string executable = "C:\\Svc Dir\\Starter.exe";
     std::vector<Shown> shown =
         RunTool("--exe '" + executable + "' --system-dir 'C:\\Windows\\System32' --code-page " +
                 std::to_string(c.codePage) + " '" + folder.path() + "/Starter.dat'");
 
     DryRunPlatform& dryRun = ResetDryRun(c.codePage);
     dryRun.executablePath = executable;
+    dryRun.listBytes = &c.list;
     dryRun.systemDirectory = "C:\\Windows\\System32";
     RunLaunchList();
 

@@ -31,110 +31,138 @@ def bytes_of(text):
     return text.encode("latin-1")
 
 
-# Each warning: the list, the line it belongs to, its code, and words its
-# message must hold.
-WARNINGS = [
-    (b"\xef\xbb\xbfa.exe", 1, "byte-order-mark", "byte-order mark"),
-    (b"a.exe\nb.exe\0 /x", 2, "nul-byte", "column 6"),
-    (b"a\rb.exe /x", 1, "lone-cr", "column 2"),
+# Each finding: the list, the line it belongs to (0 for the whole list), its
+# code and level, and words its message must hold.
+FINDINGS = [
+    (b"\xef\xbb\xbfa.exe", 1, "byte-order-mark", "error", "byte-order mark"),
+    (b"a.exe\nb.exe\0 /x", 2, "nul-byte", "warning", "column 6"),
+    (b"a\rb.exe /x", 1, "lone-cr", "warning", "column 2"),
     (b"a.exe\n" + b"x" * 560 + b"\nb.exe\nc.exe\n" + b"y" * 600 + b"\nd.exe", 2, "line-too-long",
-     "so 4 more line(s)"),
-    (b"a.exe\n\nb.exe", 2, "empty-line", "a blank line"),
-    (b"a.exe\n", 2, "empty-line", "after the last line end"),
-    (b" a.exe /x", 1, "no-program", "begins with a space"),
-    (b"tool.exe /log msiexec.exe.txt /p x.msp", 1, "msiexec-not-first", "tool.exe, is not started"),
-    (b"msiexec.exe /i pkg.msi", 1, "no-patch-option", '" /p "'),
-    (b"msiexec.exe /p C:\\Patches\\Fix.msp", 1, "absolute-patch", "C:\\Svc\\c:\\patches\\fix.msp"),
-    (b"msiexec.exe /p \\\\server\\fix.msp", 1, "absolute-patch", None),
-    (b'"C:\\Program Files\\X\\setup.exe"/s', 1, "quoted-space", '"c:\\program'),
-    (b"C:\\Program Files\\X\\setup.exe /s", 1, "unquoted-spaces", "CWE-428"),
-    (b"a.exe " + b"x" * 300, 1, "command-cut", "259"),
-    (b"a.exe\nb.exe\x1ac.exe\n", 2, "ctrl-z", "the 6 byte(s) after it"),
+     "error", "so 4 more line(s)"),
+    (b"a.exe\n\nb.exe", 2, "empty-line", "note", "a blank line"),
+    (b"a.exe\n", 2, "empty-line", "note", "after the last line end"),
+    (b" a.exe /x", 1, "no-program", "error", "begins with a space"),
+    (b"tool.exe /log msiexec.exe.txt /p x.msp", 1, "msiexec-not-first", "error",
+     "tool.exe, is not started"),
+    (b"msiexec.exe /i pkg.msi", 1, "no-patch-option", "warning", '" /p "'),
+    (b"msiexec.exe /p C:\\Patches\\Fix.msp", 1, "absolute-patch", "error",
+     "C:\\Svc\\c:\\patches\\fix.msp"),
+    (b"msiexec.exe /p \\\\server\\fix.msp", 1, "absolute-patch", "error", None),
+    (b'"C:\\Program Files\\X\\setup.exe"/s', 1, "quoted-space", "error", '"c:\\program'),
+    (b"C:\\Program Files\\X\\setup.exe /s", 1, "unquoted-spaces", "warning", "CWE-428"),
+    (b"a.exe " + b"x" * 300, 1, "command-cut", "warning", "259"),
+    (b"a.exe\nb.exe\x1ac.exe\n", 2, "ctrl-z", "warning", "the 6 byte(s) after it"),
+    (b"a.exe\r\nb.exe".decode().encode("utf-16"), 0, "utf-16", "error", "UTF-16"),
+    (b"a.exe\r\nb.exe".decode().encode("utf-16-be"), 0, "utf-16", "error", "UTF-16"),
+    ("a.exe\nc:\\caf\u00e9\\x.exe".encode(), 0, "utf-8", "warning", "line 2"),
+    (b"sub\\setup.exe\n", 1, "relative-path", "warning", "current directory"),
+    (b"a.exe /Q", 1, "lowered", "note", "lowers"),
 ]
 
-# Lines that look close to a warning but are fine.
+# Lines that look close to an error or a warning but are fine.
 CLEAN = [
-    b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn",
+    b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn\n",
     b"c:\\tools\\msiexec.exe /p fix.msp",
     b'"c:\\tools\\setup.exe" /s',
     b'"C:\\Program Files\\X\\setup.exe" /s\n"setup.exe" /s\nmsiexec.exe /p "x y.msp"',
+    b"\\\\server\\share\\a.exe",
     b"a.exe " + b"x" * 200,
     b"a.exe\r\nb.exe\x1a",
     b"setup.exe c:\\program files\\x.exe",
-    b"msiexec.exe /p a.msp\r\n\xef\xbb\xbfx",
+    b"msiexec.exe /p a.msp\r\n\xef\xbb\xbf\x83x",
+    "a.exe \u30bd".encode("cp932"),
 ]
 
 
-class Warnings(unittest.TestCase):
-    def test_each_warning_has_its_line_code_and_text(self):
-        for list_bytes, line, code, words in WARNINGS:
+def findings(data):
+    return [(0, f) for f in data["findings"]] + \
+           [(l["line"], f) for l in data["lines"] for f in l["findings"]]
+
+
+class Findings(unittest.TestCase):
+    def test_each_finding_has_its_line_code_level_and_text(self):
+        for list_bytes, line, code, level, words in FINDINGS:
             with self.subTest(code=code, list=list_bytes[:40]):
                 status, data = report(list_bytes)
-                self.assertEqual(status, 1)
-                found = [w for w in data["lines"][line - 1]["warnings"] if w["code"] == code]
-                self.assertEqual(len(found), 1, data["lines"])
+                self.assertEqual(status, 0 if level == "note" else 1)
+                found = [(n, f) for n, f in findings(data) if f["code"] == code]
+                self.assertEqual([(n, f["level"]) for n, f in found], [(line, level)], data)
                 if words:
-                    self.assertIn(words, found[0]["message"])
-                others = [l["line"] for l in data["lines"] if l["line"] != line and
-                          any(w["code"] == code for w in l["warnings"])]
-                self.assertEqual(others, [], "warned on other lines too")
+                    self.assertIn(words, found[0][1]["message"])
+                self.assertEqual(data[level + "_count"], sum(f["level"] == level
+                                                             for _, f in findings(data)))
 
     def test_clean_lists_exit_0(self):
         for list_bytes in CLEAN:
             with self.subTest(list=list_bytes[:40]):
                 status, data = report(list_bytes)
-                self.assertEqual([w for l in data["lines"] for w in l["warnings"]], [])
-                self.assertEqual((status, data["warning_count"]), (0, 0))
+                self.assertEqual([f for _, f in findings(data) if f["level"] != "note"], [])
+                self.assertEqual((status, data["error_count"], data["warning_count"]), (0, 0, 0))
+
+    def test_ignore_accepts_judged_findings(self):
+        line = b"C:\\Program Files\\X\\setup.exe /s\nsub\\a.exe"
+        for options, status in ((["--ignore", "unquoted-spaces"], 1),
+                                (["--ignore=unquoted-spaces,relative-path"], 0)):
+            with self.subTest(options=options):
+                self.assertEqual(report(line, *options)[0], status)
 
     def test_text_output(self):
         done, path = run(b"Setup.exe /S\nC:\\Program Files\\X\\setup.exe /s")
         self.assertEqual(done.returncode, 1)
         self.assertEqual(done.stdout.decode("ascii"), (
             f"List {path}, as the service C:\\Svc\\Starter.exe reads C:\\Svc\\Starter.dat\n"
-            "System directory C:\\WINDOWS\\system32, code page 1252\n"
+            "System directory C:\\WINDOWS\\system32, code page 1252 (treated as having no lead"
+            " bytes)\n"
             "\n"
             "line 1: bare program\n"
             "  read:      [Setup.exe /S]\n"
             "  command:   [\"C:\\Svc\\setup.exe\" /s]\n"
             "  directory: [C:\\Svc]\n"
+            "  note lowered: the service lowers the upper-case letters of the arguments\n"
             "\n"
             "line 2: program with path\n"
             "  read:      [C:\\Program Files\\X\\setup.exe /s]\n"
             "  command:   [c:\\program files\\x\\setup.exe /s]\n"
             "  directory: [c:]\n"
+            "  note lowered: the service lowers the upper-case letters of the arguments\n"
             "  warning unquoted-spaces: the program path has spaces and no quotes: Windows tries"
             " c:\\program first and may start a different program than"
             " c:\\program files\\x\\setup.exe (CWE-428)\n"
             "\n"
-            "2 line(s) read and composed, 1 warning(s)\n"))
+            "2 line(s) read and composed: 0 error(s), 1 warning(s), 2 note(s)\n"))
 
     def test_text_shows_every_byte(self):
-        done, _ = run(b"a<\tb\x83\x5c\r /x\0\n", "--code-page", "932")
-        self.assertIn("  read:      [a<3C><TAB>b<83>\\<CR> /x<NUL>]\n", done.stdout.decode("ascii"))
+        done, _ = run(b"a<\tb\x83\x5c\r /x\0\n", "--code-page", "932",
+                      "--system-dir", "C:\\\x1b[31m", name="\x1b.dat")
+        out = done.stdout.decode("ascii")
+        self.assertIn("  read:      [a<3C><TAB>b<83>\\<CR> /x<NUL>]\n", out)
+        self.assertNotIn("\x1b", out)
+        self.assertIn("<1B>.dat", out)
 
 
 class Json(unittest.TestCase):
     def test_shape(self):
         status, data = report(b"C:\\Tools\\Run.exe /x\nmsiexec.exe /p f.msp\n",
                               "--exe", "D:\\Apps\\Starter.exe", "--system-dir", "C:\\Win\\Sys")
-        self.assertEqual(status, 1)
+        self.assertEqual(status, 0)
         self.assertEqual(set(data), {"list", "executable", "service_list_path", "system_directory",
-                                     "code_page", "lines", "lines_never_read", "warning_count",
-                                     "summary"})
+                                     "code_page", "double_byte", "findings", "lines",
+                                     "lines_never_read", "error_count", "warning_count",
+                                     "note_count", "summary"})
         self.assertEqual((data["executable"], data["service_list_path"], data["system_directory"],
                           data["code_page"], data["lines_never_read"], data["warning_count"]),
                          ("D:\\Apps\\Starter.exe", "D:\\Apps\\Starter.dat", "C:\\Win\\Sys", 1252,
-                          0, 1))
+                          0, 0))
         self.assertEqual(data["lines"], [
             {"line": 1, "rule": "program-with-path", "read": "C:\\Tools\\Run.exe /x",
-             "command": "c:\\tools\\run.exe /x", "directory": "c:\\tools", "warnings": []},
+             "command": "c:\\tools\\run.exe /x", "directory": "c:\\tools", "findings": []},
             {"line": 2, "rule": "installer-patch", "read": "msiexec.exe /p f.msp",
              "command": '"C:\\Win\\Sys\\msiexec.exe" /p D:\\Apps\\f.msp', "directory": None,
-             "warnings": []},
+             "findings": []},
             {"line": 3, "rule": "bare-program", "read": "", "command": '"D:\\Apps\\"',
-             "directory": "D:\\Apps", "warnings": [data["lines"][2]["warnings"][0]]},
+             "directory": "D:\\Apps", "findings": [data["lines"][2]["findings"][0]]},
         ])
-        self.assertEqual(data["lines"][2]["warnings"][0]["code"], "empty-line")
+        self.assertEqual(data["lines"][2]["findings"][0]["code"], "empty-line")
 
     def test_strings_hold_the_exact_bytes(self):
         line = b"\x83\x5c\x83\x74.exe \"q\" \\ \x1b\x7f\xff"
@@ -147,20 +175,52 @@ class Json(unittest.TestCase):
 
 class Usage(unittest.TestCase):
     def test_errors_exit_2_with_a_message(self):
-        cases = [
-            ([], "no list given"),
-            (["--code-page", "437", "x.dat"], "unknown code page 437"),
-            (["--frobnicate", "x.dat"], "unknown option --frobnicate"),
-            (["a.dat", "b.dat"], "one list at a time"),
-            (["x.dat", "--exe"], "--exe needs a value"),
-            (["/no/such/folder/x.dat"], "cannot open /no/such/folder/x.dat"),
-        ]
-        for arguments, message in cases:
-            with self.subTest(arguments=arguments):
-                done = subprocess.run([TOOL, *arguments], capture_output=True, timeout=30)
-                self.assertEqual(done.returncode, 2)
-                self.assertIn("starter-check: " + message, done.stderr.decode())
-                self.assertEqual(done.stdout, b"")
+        with tempfile.TemporaryDirectory() as folder:
+            cases = [
+                ([], "no list given"),
+                (["--code-page", "70000", "x.dat"], "unknown code page 70000"),
+                (["--frobnicate", "x.dat"], "unknown option --frobnicate"),
+                (["x.dat", "--exe"], "--exe needs a value"),
+                (["/no/such/folder/x.dat"], "cannot open /no/such/folder/x.dat"),
+                ([folder], "cannot read " + folder),
+                (["--exe", "starter.exe", "x.dat"], "--exe needs a full Windows path"),
+                (["--exe", "C:/Svc/starter.exe", "x.dat"], "--exe needs a full Windows path"),
+                (["--exe", "", "x.dat"], "--exe needs a full Windows path"),
+                (["--exe", "C:\\" + "x" * 320, "x.dat"], "--exe needs a full Windows path"),
+                (["--exe", "--json", "x.dat"], "--exe needs a full Windows path"),
+                (["--exe", "C:\\\x1b.exe", "x.dat"], "--exe needs a full Windows path"),
+            ]
+            for arguments, message in cases:
+                with self.subTest(arguments=arguments):
+                    done = subprocess.run([TOOL, *arguments], capture_output=True, timeout=30)
+                    self.assertEqual(done.returncode, 2)
+                    self.assertIn("starter-check: " + message, done.stderr.decode())
+                    self.assertNotIn("\x1b", done.stderr.decode())
+                    self.assertEqual(done.stdout, b"")
+
+    def test_options_and_lists(self):
+        with tempfile.TemporaryDirectory() as folder:
+            good, bad = os.path.join(folder, "good.dat"), os.path.join(folder, "-x.dat")
+            with open(good, "wb") as f:
+                f.write(b"a.exe\nb.exe\n")
+            with open(bad, "wb") as f:
+                f.write(b" a.exe")
+            cases = [  # arguments, standard input, exit status, words in the output
+                (["--exe=D:\\A\\good.exe", good], b"", 0, "reads D:\\A\\good.dat"),
+                (["--exe", "\\\\srv\\share\\x.exe", good], b"", 1, "wrong-list"),
+                (["--", bad], b"", 1, "no-program"),
+                (["-"], b"a.exe\nb.exe\nc.exe\n", 0, "4 line(s)"),
+                ([good, "--", bad], b"", 1, "List " + bad),
+                (["--code-page", "437", good], b"", 0, "437 (treated as having no lead bytes)"),
+                (["--version"], b"", 0, "starter-check 1.0.0"),
+                (["--help"], b"", 0, "relative-path     warning"),
+            ]
+            for arguments, stdin, status, words in cases:
+                with self.subTest(arguments=arguments):
+                    done = subprocess.run([TOOL, *arguments], input=stdin, capture_output=True,
+                                          timeout=30)
+                    self.assertEqual(done.returncode, status, done.stderr)
+                    self.assertIn(words, done.stdout.decode())
 
     def test_default_executable_follows_the_list_name(self):
         for name, executable in (("Nightly.dat", "Nightly.exe"), ("NIGHTLY.DAT", "NIGHTLY.exe"),

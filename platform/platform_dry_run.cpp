@@ -98,7 +98,7 @@ void CloseListFile(ListFile* list) {
 bool StartProcess(char* commandLine, bool inheritHandles, unsigned creationFlags,
                   const char* directory) {
   DryRunStart start{commandLine, directory != nullptr, directory ? directory : "", inheritHandles,
-                  creationFlags};
+                    creationFlags};
   Instance().starts.push_back(start);
   return !Instance().startSucceeds || Instance().startSucceeds(start);
 }

@@ -29,7 +29,7 @@ struct DryRunPlatform {
   // Every path OpenListFile was asked for.
   std::vector<std::string> openedPaths;
   std::vector<DryRunStart> starts;  // every StartProcess call, failed ones too
-  int openLists = 0;              // lists open right now
+  int openLists = 0;                // lists open right now
 };
 
 // Resets every answer and record, and makes codePage the ANSI code page.

@@ -62,7 +62,7 @@ def expect_records(wine, probe, expected):
     return records
 
 
-def expect_check_matches(wine, args, starter, trace, records, status=1):
+def expect_check_matches(wine, args, starter, trace, records, status):
     """starter-check.exe, run beside the service on its list with every option
     left to the machine, shows the command lines the service started, in order,
     and the directories its programs ran in."""
@@ -126,7 +126,7 @@ def three_rules(args):
         # No directory chosen: the installer inherits the service's, C:\windows.
         records += expect_records(wine, INSTALLER, [
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
-        expect_check_matches(wine, args, STARTER, trace, records)
+        expect_check_matches(wine, args, STARTER, trace, records, status=0)
         state = wine.query_service()
         check(state.get("TYPE") == "110" and state.get("STATE") == "1",
               f"sc query after the run: {state}")
