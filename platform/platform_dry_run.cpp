@@ -74,24 +74,22 @@ ListFile* OpenListFile(const char* path) {
   return new ListFile{file, 0};
 }
 
-long ReadListFile(ListFile* list, char* buffer, std::size_t size) {
-  if (list->file == nullptr) {
-    const std::string& bytes = *Instance().listBytes;
-    std::size_t count = std::min(size, bytes.size() - list->offset);
-    std::memcpy(buffer, bytes.data() + list->offset, count);
-    list->offset += count;
+long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
+  if (file->file == nullptr) {
+    std::size_t count = Instance().listBytes->copy(buffer, size, file->offset);
+    file->offset += count;
     return static_cast<long>(count);
   }
-  std::size_t count = std::fread(buffer, 1, size, list->file);
-  if (count == 0 && std::ferror(list->file)) return -1;
+  std::size_t count = std::fread(buffer, 1, size, file->file);
+  if (count == 0 && std::ferror(file->file)) return -1;
   return static_cast<long>(count);
 }
 
-void CloseListFile(ListFile* list) {
+void CloseListFile(ListFile* file) {
   --Instance().openLists;
   // Nothing was written, so closing cannot lose anything.
-  if (list->file != nullptr) static_cast<void>(std::fclose(list->file));
-  delete list;
+  if (file->file != nullptr) static_cast<void>(std::fclose(file->file));
+  delete file;
 }
 
 // NOLINTNEXTLINE(readability-non-const-parameter): CreateProcessA may write to it.

@@ -112,6 +112,7 @@ struct FormatCase {
 };
 
 // BoundedFormatV on its own, without BoundedFormat's checks in front of it.
+// NOLINTNEXTLINE(cert-dcl50-cpp): it must hand on a va_list, as BoundedFormat does.
 int FormatThroughV(char* destination, size_t size, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
