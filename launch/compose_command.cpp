@@ -89,9 +89,10 @@ bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& worki
   char* word = line;
   char* cut = ClosingQuote(line);
   char cutByte = '"';
-  const char* rest = cut + 1;
+  const char* rest = nullptr;
   if (cut) {
     ++word;
+    rest = cut + 1;
   } else {
     cut = FindChar(line, ' ');
     cutByte = ' ';
