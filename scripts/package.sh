@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the release zip (CPack, preset win32's toolchain) twice, from the same
+# commit in two different folders at two different times, fails unless the
+# executables and the zips are byte for byte the same, then leaves the zip in
+# build/ and prints its SHA-256. File times in the zip are SOURCE_DATE_EPOCH,
+# by default the commit's time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+commit=$(git rev-parse HEAD)
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct "$commit")}
+work=$(mktemp -d "${TMPDIR:-/tmp}/starter-package-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+for build in one second-build; do
+  mkdir -p "$work/$build/source"
+  git archive "$commit" | tar -x -C "$work/$build/source"
+  cmake -S "$work/$build/source" -B "$work/$build/out" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$work/$build/source/cmake/mingw-i686.cmake" >/dev/null
+  cmake --build "$work/$build/out" -j "$(nproc)" --target starter starter-check release_files \
+    >/dev/null
+  (cd "$work/$build/out" && cpack >/dev/null)
+  sleep 1  # so that the second build's clock differs
+done
+
+zip=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip)
+for file in starter.exe starter-check.exe "$zip"; do
+  if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
+    echo "package: $file differs between two builds of $commit" >&2
+    exit 1
+  fi
+done
+mkdir -p build
+cp "$work/one/out/$zip" build/
+echo "package: two builds of $commit gave the same bytes"
+(cd "$work" && sha256sum one/out/"$zip" second-build/out/"$zip")
+sha256sum "build/$zip"
