@@ -268,11 +268,12 @@ void CheckWholeList(const CheckOptions& options, ListReport& report) {
 }  // namespace
 
 int ListReport::Count(Level level) const {
-  int count = 0;
-  for (const Finding& finding : findings) count += finding.level == level;
-  for (const LineReport& line : lines) {
-    for (const Finding& finding : line.findings) count += finding.level == level;
-  }
+  auto atLevel = [level](const std::vector<Finding>& some) {
+    return static_cast<int>(std::count_if(some.begin(), some.end(),
+                                          [level](const Finding& f) { return f.level == level; }));
+  };
+  int count = atLevel(findings);
+  for (const LineReport& line : lines) count += atLevel(line.findings);
   return count;
 }
 
