@@ -25,6 +25,7 @@ cmake --build --preset sanitize -j "$jobs"
 ctest --preset sanitize -j "$jobs"
 
 scripts/fuzz.sh 6
+scripts/package.sh
 
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
@@ -51,6 +52,7 @@ trap cleanup EXIT
 for preset in "${presets[@]}"; do
   python3 -c 'import sys; sys.path.insert(0, "tests/e2e"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$work/$preset"
   cp -a "$work/$preset" "$work/$preset-unit"
+  (cd "build/$preset" && cpack >/dev/null)  # the release zip, for e2e.release
   WINEPREFIX="$work/$preset-unit" WINEARCH=$preset STARTER_WINE_TEMPLATE="$work/$preset" \
     ctest --preset "$preset" -j "$jobs"
 done

@@ -262,6 +262,68 @@ def code_page_932(args):
 
 
 @scenario
+def release(args):
+    """The release zip, unzipped and installed by its own install.cmd into a
+    folder with a space, as an administrator would; then updated and removed."""
+    import zipfile
+    folder = "C:\\Svc Test"
+    with WineSession() as wine:
+        with zipfile.ZipFile(args.zip) as release_zip:
+            names = release_zip.namelist()
+            check(sorted(names) == ["README.txt", "SHA256SUMS", "install.cmd", "starter-check.exe",
+                                    "starter.dat", "starter.exe", "uninstall.cmd"],
+                  f"the zip holds {names}")
+            for name in names:
+                wine.put("C:\\release\\" + name, data=release_zip.read(name))
+        wine.put("C:\\release\\starter.dat", data=b"Probe.exe One\r\n"
+                                                   b"C:\\Probes\\Probe.exe Two\r\n"
+                                                   b"msiexec.exe /p Fix.msp /qn")
+        wine.put(folder + "\\probe.exe", source=args.probe)
+        wine.put("C:\\Probes\\probe.exe", source=args.probe)
+        wine.use_native_installer(args.probe)
+
+        def script(*arguments):
+            done = wine.wine("cmd", "/c", *arguments)
+            return done.returncode, done.stdout.decode(wine.encoding, "replace")
+
+        # Wine's icacls changes nothing and answers 0, so nothing here rests on
+        # the folder's permissions; install.cmd would stop if it failed.
+        status, out = script("C:\\release\\install.cmd", folder)
+        check(status == 0 and f"installed in {folder}" in out, f"install.cmd: {status} {out}")
+        check(wine.query_service().get("TYPE") == "110", "the service is not registered")
+        trace = wine.start_service()
+        patch = f'"{INSTALLER}" /p "{folder}\\fix.msp" /qn'
+        expect_run(trace, [(f'"{folder}\\probe.exe" one', True),
+                           ("c:\\probes\\probe.exe two", True), (patch, True)])
+        expect_records(wine, folder + "\\probe.exe", [(f'"{folder}\\probe.exe" one', folder)])
+        expect_records(wine, INSTALLER, [(patch, "C:\\windows")])
+
+        status, out = script("C:\\release\\install.cmd", folder)
+        check(status == 0 and "updating" in out, f"install.cmd again: {status} {out}")
+        status, out = script("C:\\release\\uninstall.cmd", folder)
+        check(status == 0 and "removed" in out and "left in place" in out,
+              f"uninstall.cmd: {status} {out}")
+        check(wine.query_service() == {}, "the service is still registered")
+        status, out = script("C:\\release\\uninstall.cmd", folder)
+        check(status == 0 and "not installed" in out, f"uninstall.cmd again: {status} {out}")
+
+        # The version resource, read back by the cross toolchain's windres.
+        with zipfile.ZipFile(args.zip) as release_zip:
+            image = release_zip.read("starter.exe")
+        pe = int.from_bytes(image[0x3C:0x40], "little")
+        windres = "i686-w64-mingw32-windres" if image[pe + 4] == 0x4C else \
+            "x86_64-w64-mingw32-windres"
+        with open(os.path.join(wine.work, "starter.exe"), "wb") as f:
+            f.write(image)
+        resource = subprocess.run([windres, "-i", os.path.join(wine.work, "starter.exe"), "-O",
+                                   "rc"], check=True, stdout=subprocess.PIPE, text=True).stdout
+        for value in (f'"FileVersion", "{args.version}"', f'"ProductVersion", "{args.version}"',
+                      '"ProductName", "Corvane Remote Starter"',
+                      '"OriginalFilename", "starter.exe"'):
+            check(value in resource, f"version resource lacks {value}:\n{resource}")
+
+
+@scenario
 def executable(args):
     """starter.exe is a PE32 GUI program for i386 that needs no mingw DLL."""
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.starter], check=True,
@@ -281,6 +343,8 @@ def main():
     parser.add_argument("--starter", required=True)
     parser.add_argument("--probe", required=True)
     parser.add_argument("--check", required=True, help="starter-check.exe")
+    parser.add_argument("--zip", help="the release zip, for the release scenario")
+    parser.add_argument("--version", help="the version it must carry")
     parser.add_argument("scenarios", nargs="*", default=sorted(SCENARIOS))
     args = parser.parse_args()
     failed = []
