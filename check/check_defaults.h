@@ -1,5 +1,6 @@
-// Defaults for starter-check's options. On Windows they come from the machine
-// it runs on; elsewhere they are fixed.
+// Defaults for starter-check's options, and its view of the target machine's
+// files. On Windows they come from the machine it runs on; elsewhere they are
+// fixed, and there is no such view.
 #pragma once
 
 #include <string>
@@ -11,3 +12,7 @@ std::string DefaultExecutablePath(const std::string& list);
 std::string DefaultSystemDirectory();
 // 1252; on Windows, the ANSI code page.
 unsigned DefaultCodePage();
+
+// Whether a file (or, with directory, a folder) exists at a Windows path on
+// this machine. Null where there is no such view: off Windows.
+extern bool (*const kTargetPathExists)(const std::string& path, bool directory);

@@ -12,3 +12,5 @@ std::string DefaultSystemDirectory() {
 unsigned DefaultCodePage() {
   return 1252;
 }
+
+bool (*const kTargetPathExists)(const std::string&, bool) = nullptr;

@@ -23,3 +23,13 @@ std::string DefaultSystemDirectory() {
 unsigned DefaultCodePage() {
   return GetACP();
 }
+
+namespace {
+bool PathExists(const std::string& path, bool directory) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
+}
+}  // namespace
+
+bool (*const kTargetPathExists)(const std::string&, bool) = PathExists;

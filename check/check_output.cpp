@@ -103,7 +103,10 @@ void WriteText(std::ostream& out, const CheckOptions& options, const ListReport&
   out << "List " << ShowBytes(options.list) << ", as the service "
       << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
       << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
-      << CodePageText(options.codePage) << "\n";
+      << CodePageText(options.codePage) << "\n"
+      << (options.pathExists ? "Programs, folders and patch files looked for on this machine\n"
+                             : "Programs, folders and patch files not looked for: only "
+                               "starter-check.exe on the target machine can see them\n");
   if (!report.findings.empty()) out << "\n";
   WriteFindings(out, report.findings, "");
   for (const LineReport& line : report.lines) {

@@ -21,6 +21,10 @@ const FindingCode kFindingCodes[] = {
      "an unclosed quoted word with a space: it is cut at that space"},
     {"no-program", Level::kError, "the line begins with a space, so it names no program"},
     {"line-too-long", Level::kError, "over 559 characters: no later line is ever started"},
+    {"missing-program", Level::kError, "on Windows: the program is not on this machine"},
+    {"missing-directory", Level::kError,
+     "on Windows: the working directory is not on this machine"},
+    {"missing-patch", Level::kError, "on Windows: the patch file is not in the service's folder"},
     {"utf-8", Level::kWarning, "UTF-8 text, where the service reads the ANSI code page"},
     {"wrong-list", Level::kWarning, "the service at --exe reads a list of another name"},
     {"relative-path", Level::kWarning,
@@ -177,6 +181,54 @@ void CheckProgram(LineReport& line, const char* lowered, bool finalRead,
         break;
       }
       if (space == std::string::npos) break;
+    }
+  }
+}
+
+// A path as the service's children see it: relative paths start from the
+// service's current directory, which is the system directory.
+std::string FromCurrentDirectory(const std::string& path, const std::string& systemDirectory) {
+  if (path.size() >= 2 && path[1] == ':') return path;
+  if (path.compare(0, 2, "\\\\") == 0) return path;
+  if (path[0] == '\\') return systemDirectory.substr(0, 2) + path;
+  return systemDirectory + "\\" + path;
+}
+
+// What the line needs on the target machine, looked for where the tool runs.
+void CheckTargetFiles(const CheckOptions& options, LineReport& line, const char* lowered,
+                      const std::string& serviceDirectory) {
+  // The program as CreateProcessA finds it: the quoted path, or the first word
+  // with ".exe" added when it has no extension.
+  const std::string& command = line.commandLine;
+  std::string program;
+  if (command[0] == '"') {
+    program = command.substr(1, command.find('"', 1) - 1);
+  } else {
+    program = command.substr(0, command.find(' '));
+    std::string::size_type name = program.find_last_of('\\');
+    if (program.find('.', name == std::string::npos ? 0 : name) == std::string::npos) {
+      program += ".exe";
+    }
+  }
+  program = FromCurrentDirectory(program, options.systemDirectory);
+  if (!options.pathExists(program, false)) {
+    Warn(line, "missing-program", "there is no program " + program + " on this machine");
+  }
+  if (line.hasDirectory && !line.directory.empty()) {
+    std::string directory = FromCurrentDirectory(line.directory, options.systemDirectory);
+    if (!options.pathExists(directory, true)) {
+      Warn(line, "missing-directory", "there is no folder " + directory + " on this machine");
+    }
+  }
+  const char* marker =
+      line.rule == CommandRule::kInstallerPatch ? FindText(lowered, " /p ") : nullptr;
+  if (marker != nullptr && marker[4] != '\0' && marker[4] != ' ') {
+    std::string patch = marker + 4;
+    patch = patch.substr(0, patch.find(' '));
+    patch.erase(std::remove(patch.begin(), patch.end(), '"'), patch.end());
+    std::string path = serviceDirectory + "\\" + patch;
+    if (!options.pathExists(path, false)) {
+      Warn(line, "missing-patch", "there is no patch file " + path + " on this machine");
     }
   }
 }
@@ -366,6 +418,10 @@ void CheckList(const CheckOptions& options, ListReport& report) {
       CheckInstallerPatch(current, lowered, serviceDirectory);
     } else {
       CheckProgram(current, lowered, input.eof && input.fail, serviceDirectory);
+    }
+    bool namesProgram = lowered[0] != '\0' && lowered[0] != ' ';
+    if (options.pathExists != nullptr && namesProgram) {
+      CheckTargetFiles(options, current, lowered, serviceDirectory);
     }
     if (current.commandLine.size() == kPathSize - 1) {
       Warn(current, "command-cut",

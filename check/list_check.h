@@ -16,6 +16,9 @@ struct CheckOptions {
   std::string systemDirectory;
   unsigned codePage = 1252;
   std::set<std::string> ignore;  // finding codes a pipeline has judged
+  // Looks for a file or folder on the machine the tool runs on; null when it
+  // cannot see the target machine's files.
+  bool (*pathExists)(const std::string& path, bool directory) = nullptr;
 };
 
 // error: the start fails, or starts another program than the line names;

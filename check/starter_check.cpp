@@ -137,6 +137,7 @@ int Run(int argc, char** argv) {
   if (lists.empty()) return UsageError("no list given");
   if (!haveSystemDir) options.systemDirectory = DefaultSystemDirectory();
   if (!haveCodePage) options.codePage = DefaultCodePage();
+  options.pathExists = kTargetPathExists;
 
   int status = 0;
   for (const std::string& list : lists) {

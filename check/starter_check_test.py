@@ -113,6 +113,8 @@ class Findings(unittest.TestCase):
             f"List {path}, as the service C:\\Svc\\Starter.exe reads C:\\Svc\\Starter.dat\n"
             "System directory C:\\WINDOWS\\system32, code page 1252 (treated as having no lead"
             " bytes)\n"
+            "Programs, folders and patch files not looked for: only starter-check.exe on the"
+            " target machine can see them\n"
             "\n"
             "line 1: bare program\n"
             "  read:      [Setup.exe /S]\n"

@@ -24,8 +24,8 @@ cmake --preset sanitize
 cmake --build --preset sanitize -j "$jobs"
 ctest --preset sanitize -j "$jobs"
 
-scripts/fuzz.sh 6
 scripts/package.sh
+scripts/fuzz.sh 6
 
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"

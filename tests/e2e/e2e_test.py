@@ -83,6 +83,7 @@ def expect_check_matches(wine, args, starter, trace, records, status):
                 directory.encode("latin-1").decode(wine.encoding)
             check(seen[command] == directory, f"{command}: shown in {directory}, ran in "
                                               f"{seen[command]}")
+    return lines
 
 
 def install(wine, args, list_bytes, probes=(PROBE,), starter=STARTER):
@@ -103,6 +104,7 @@ def three_rules(args):
                             b"\"C:\\Tools\\Probe.exe\" quoted\n"
                             b"\"C:\\Program Files\\Probe.exe\" /Spaced\n"
                             b"\"Probe.exe\" Bare\n"
+                            b"C:\\NoSuchDir\\Probe.exe /x\n"
                             b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
                 probes=[PROBE, "C:\\tools\\probe.exe", SPACED])
         wine.use_native_installer(args.probe)
@@ -114,6 +116,7 @@ def three_rules(args):
             ('"c:\\tools\\probe.exe" quoted', True),
             ('"c:\\program files\\probe.exe" /spaced', True),
             ('"C:\\svc\\probe.exe" bare', True),
+            ("c:\\nosuchdir\\probe.exe /x", False),
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
@@ -127,7 +130,13 @@ def three_rules(args):
         # No directory chosen: the installer inherits the service's, C:\windows.
         records += expect_records(wine, INSTALLER, [
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
-        expect_check_matches(wine, args, STARTER, trace, records, status=0)
+        # On the machine itself starter-check.exe finds what is missing there.
+        lines = expect_check_matches(wine, args, STARTER, trace, records, status=1)
+        missing = [(l["line"], f["code"]) for l in lines for f in l["findings"]
+                   if f["code"].startswith("missing-")]
+        check(missing == [(3, "missing-program"), (7, "missing-program"),
+                          (7, "missing-directory"), (8, "missing-patch")],
+              f"starter-check found missing: {missing}")
         state = wine.query_service()
         check(state.get("TYPE") == "110" and state.get("STATE") == "1",
               f"sc query after the run: {state}")
@@ -243,6 +252,7 @@ def code_page_932(args):
     starter = folder + "\\\u30bd.exe"
     probe = folder + "\\probe.exe"
     with WineSession(locale="ja_JP.UTF-8") as wine:
+        wine.put(folder + "\\fix.msp", data=b"")
         install(wine, args, "probe.exe \u30bd \u30a2\r\n\"{}\\PROBE.exe\" path\r\n"
                 "msiexec.exe /p Fix.msp /qn".format(folder).encode("cp932"),
                 probes=[probe], starter=starter)
