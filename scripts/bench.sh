@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
 # Benchmarks, after installing what is missing and building both presets:
 #   1. the in-process cost per line, through the dry-run platform (Google Benchmark);
-#   2. the real service under Wine's service control manager against a bare
-#      CreateProcessA loop with the same 200 starts, in one prefix.
+#   2. the real service under Wine's service control manager against two bare
+#      CreateProcessA loops with the same 200 starts, one a minimal service and
+#      one a plain program, in one prefix; its last line is
+#      "ratio vs service baseline: R (95% CI L-H)".
 # Extra arguments go to the Wine benchmark (--runs N, --lines N).
 # docs/performance.md explains the figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+. scripts/wine_env.sh
 jobs=$(nproc)
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs" --target launch_bench
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs" --target starter probe starter-check baseline
+cmake --preset "$windows_preset" >/dev/null
+cmake --build --preset "$windows_preset" -j "$jobs" \
+  --target starter probe starter-check baseline service_baseline
 
 echo "== cost per line (build/native/launch_bench)"
 build/native/launch_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 
-echo "== service against a bare CreateProcessA loop, under Wine"
-python3 bench/wine_bench.py --starter build/win32/starter.exe --probe build/win32/probe.exe \
-  --check build/win32/starter-check.exe --baseline build/win32/baseline.exe --lines 200 "$@"
+echo "== service against two bare CreateProcessA loops, under Wine"
+build=build/$windows_preset
+python3 bench/wine_bench.py --starter $build/starter.exe --probe $build/probe.exe \
+  --check $build/starter-check.exe --baseline $build/baseline.exe \
+  --service-baseline $build/service_baseline.exe --lines 200 "$@"
