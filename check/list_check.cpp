@@ -412,6 +412,7 @@ void CheckList(const CheckOptions& options, ListReport& report) {
     current.commandLine = start.commandLine;
     current.hasDirectory = start.hasDirectory;
     current.directory = start.directory;
+    platform.starts.clear();  // only this line's start is needed
 
     CheckRead(current, current.read);
     if (current.rule == CommandRule::kInstallerPatch) {

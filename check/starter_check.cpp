@@ -67,6 +67,7 @@ bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
 }
 
 int Run(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
   CheckOptions options;
   std::vector<std::string> lists;
   bool json = false;
