@@ -14,7 +14,9 @@ void WINAPI BaselineMain(DWORD /*argumentCount*/, LPSTR* /*arguments*/) {
   SERVICE_STATUS_HANDLE status = RegisterServiceCtrlHandlerA(serviceName, Handler);
   static char path[MAX_PATH + 16];
   GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::strcpy(std::strrchr(path, '\\') + 1, "commands.txt");
+  char* name = std::strrchr(path, '\\');
+  // The 16 spare bytes hold the file name after any path GetModuleFileNameA gives.
+  lstrcpynA(name != nullptr ? name + 1 : path, "commands.txt", 16);
   static BaselineCommands commands;
   if (ReadBaselineCommands(path, commands)) StartBaselineCommands(commands);
   SERVICE_STATUS stopped = {SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,

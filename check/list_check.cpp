@@ -224,7 +224,7 @@ void CheckTargetFiles(const CheckOptions& options, LineReport& line, const char*
       line.rule == CommandRule::kInstallerPatch ? FindText(lowered, " /p ") : nullptr;
   if (marker != nullptr && marker[4] != '\0' && marker[4] != ' ') {
     std::string patch = marker + 4;
-    patch = patch.substr(0, patch.find(' '));
+    patch.resize(std::min(patch.size(), patch.find(' ')));
     patch.erase(std::remove(patch.begin(), patch.end(), '"'), patch.end());
     std::string path = serviceDirectory + "\\" + patch;
     if (!options.pathExists(path, false)) {
