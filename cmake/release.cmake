@@ -35,6 +35,7 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME corvane-remote-starter)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME corvane-remote-starter-${PROJECT_VERSION}-${release_system})
+set(release_zip ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.zip)  # CPack changes the variable
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/release_normalize.cmake)
