@@ -157,6 +157,7 @@ def main():
         commands = "".join(f"{line['directory'] or ''}\t{line['command']}\r\n" for line in lines)
         wine.put(FOLDER + "\\commands.txt", data=commands.encode("latin-1"))
 
+        wine.keep_services_up(args.probe)
         log = wine.host_path(PROBE + ".log")
         peak = {kind: PeakResident(IMAGES[kind]) for kind in KINDS}
         times = {kind: [] for kind in KINDS}

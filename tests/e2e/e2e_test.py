@@ -87,6 +87,7 @@ def expect_check_matches(wine, args, starter, trace, records, status):
 
 
 def install(wine, args, list_bytes, probes=(PROBE,), starter=STARTER):
+    wine.keep_services_up(args.probe)
     wine.put(starter, source=args.starter)
     for path in probes:
         wine.put(path, source=args.probe)
@@ -278,6 +279,7 @@ def release(args):
     import zipfile
     folder = "C:\\Svc Test"
     with WineSession() as wine:
+        wine.keep_services_up(args.probe)
         with zipfile.ZipFile(args.zip) as release_zip:
             names = release_zip.namelist()
             check(sorted(names) == ["README.txt", "SHA256SUMS", "install.cmd", "starter-check.exe",

@@ -17,6 +17,7 @@ import time
 SERVICE_NAME = "Corvane Remote Starter"
 TRACE_CHANNELS = "+pid,trace+process,trace+service"
 INSTALLER = "C:\\windows\\system32\\msiexec.exe"
+KEEPER = "C:\\keeper\\probe.exe"
 # The Wine loader and the prefix's architecture. A machine that cannot run
 # 32-bit x86 code runs 64-bit builds in 64-bit prefixes: scripts/test.sh sets both.
 WINE = os.environ.get("STARTER_WINE", "wine")
@@ -91,6 +92,13 @@ class WineSession:
         return subprocess.run(command, env=self.env, stdout=subprocess.PIPE,
                               stderr=self.trace_file, stdin=subprocess.DEVNULL,
                               timeout=timeout)
+
+    def keep_services_up(self, probe):
+        """Wine ends services.exe once no other program runs, and a request
+        that meets it on its way out is lost. A sleeping probe, with a log of
+        its own, keeps it up until the session ends."""
+        self.put(KEEPER, source=probe)
+        self.wine(KEEPER, "sleep=86400000", background=True)
 
     def install_service(self, image_path):
         if " " in image_path:
