@@ -100,6 +100,13 @@ class WineSession:
         self.put(KEEPER, source=probe)
         self.wine(KEEPER, "sleep=86400000", background=True)
 
+    def restart(self, probe):
+        """Ends every Wine process of the prefix; installed services stay."""
+        subprocess.run(["wineserver", "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env)
+        self.keep_services_up(probe)
+
     def install_service(self, image_path):
         if " " in image_path:
             image_path = f'"{image_path}"'
