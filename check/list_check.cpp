@@ -7,6 +7,7 @@
 
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
+#include "platform/code_pages.h"
 #include "platform/platform_dry_run.h"
 
 const FindingCode kFindingCodes[] = {
@@ -342,11 +343,11 @@ const char* LevelName(Level level) {
 }
 
 bool IsDoubleByteCodePage(unsigned codePage) {
-  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+  return BuiltInLeadByteRanges(codePage)[0] != 0;
 }
 
 bool IsFullWindowsPath(const std::string& path) {
-  if (path.size() > kPathSize - 1 || path.back() == '\\') return false;
+  if (path.empty() || path.size() > kPathSize - 1 || path.back() == '\\') return false;
   if (std::any_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
     return false;
   }
