@@ -16,15 +16,11 @@ void LowerLine(char* line) {
     }
     return;
   }
-  // Whole characters: a second byte from 'A' to 'Z' belongs to a double-byte
-  // character, and lowering it would name another character.
-  for (std::size_t i = 0; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(line[i]);
-    if (IsLeadByte(c)) {
-      if (i + 1 < length) ++i;
-    } else if (c >= 'A' && c <= 'Z') {
-      line[i] = static_cast<char>(c + ('a' - 'A'));
-    }
+  // Whole characters, walked as the searches walk them: a second byte from 'A'
+  // to 'Z' belongs to a double-byte character, and lowering it would name
+  // another character.
+  for (char* p = line; *p != '\0'; p += CharacterLength(p)) {
+    if (CharacterLength(p) == 1 && *p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p + ('a' - 'A'));
   }
 }
 

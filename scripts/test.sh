@@ -49,8 +49,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+boot() { python3 -c 'import sys; sys.path.insert(0, "tests/e2e"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$1"; }
 for preset in "${presets[@]}"; do
-  python3 -c 'import sys; sys.path.insert(0, "tests/e2e"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$work/$preset"
+  boot "$work/$preset"
   cp -a "$work/$preset" "$work/$preset-unit"
   (cd "build/$preset" && cpack >/dev/null)  # the release zip, for e2e.release
   WINEPREFIX="$work/$preset-unit" WINEARCH=$preset STARTER_WINE_TEMPLATE="$work/$preset" \
@@ -60,7 +61,7 @@ done
 # Most machines run 64-bit Windows, where the 32-bit service runs under WoW64:
 # the scenarios for the three rules and code page 932 once more in a 64-bit prefix.
 if [ "$windows_preset" = win32 ]; then
-  STARTER_WINEARCH=win64 python3 -c 'import sys; sys.path.insert(0, "tests/e2e"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$work/wow64"
+  STARTER_WINEARCH=win64 boot "$work/wow64"
   STARTER_WINEARCH=win64 STARTER_WINE_TEMPLATE="$work/wow64" python3 tests/e2e/e2e_test.py \
     --starter build/win32/starter.exe --probe build/win32/probe.exe \
     --check build/win32/starter-check.exe three_rules code_page_932

@@ -58,9 +58,7 @@ int BoundedFormat(char* destination, std::size_t size, const char* format, ...) 
   return result;
 }
 
-// Bytes to the next character boundary: 2 for a lead byte with its trail byte,
-// else 1. A lead byte right before the terminator counts as one byte.
-static std::size_t CharacterLength(const char* p) {
+std::size_t CharacterLength(const char* p) {
   return IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0' ? 2 : 1;
 }
 

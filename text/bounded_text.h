@@ -37,6 +37,11 @@ int BoundedFormat(char* destination, std::size_t size, const char* format, ...)
 #endif
     ;
 
+// Bytes to the next character boundary of the ANSI code page: 2 for a lead
+// byte with its trail byte, else 1. A lead byte right before the terminator
+// counts as one byte.
+std::size_t CharacterLength(const char* p);
+
 // The searches walk whole characters of the ANSI code page: the two bytes of a
 // double-byte character never match a single-byte character or start a match.
 // c is a single-byte character other than the terminator.

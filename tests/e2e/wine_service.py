@@ -24,8 +24,8 @@ WINE = os.environ.get("STARTER_WINE", "wine")
 WINEARCH = os.environ.get("STARTER_WINEARCH", "win32")
 
 
-def boot_prefix(prefix, env=None, arch=WINEARCH):
-    env = dict(env or os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH=arch)
+def boot_prefix(prefix, env=None):
+    env = dict(env or os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH=WINEARCH)
     subprocess.run([WINE, "wineboot", "-i"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-w"], env=env, check=True)
@@ -43,6 +43,7 @@ class WineSession:
         self.prefix = os.path.join(self.work, "prefix")
         self.encoding = "cp932" if locale and locale.startswith("ja_JP") else "cp1252"
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=channels, WINEARCH=WINEARCH)
+        self.wow64 = False  # set by use_native_installer
         self.env.pop("DISPLAY", None)
         if locale:
             self.env["LC_ALL"] = locale
@@ -69,7 +70,7 @@ class WineSession:
     def host_path(self, windows_path):
         """The file behind a C: path of the prefix, as a 32-bit program in a
         64-bit prefix reaches it once use_native_installer has seen one."""
-        if getattr(self, "wow64", False) and windows_path.lower().startswith("c:\\windows\\system32\\"):
+        if self.wow64 and windows_path.lower().startswith("c:\\windows\\system32\\"):
             windows_path = "C:\\windows\\syswow64\\" + windows_path[len("c:\\windows\\system32\\"):]
         drive, _, rest = windows_path.partition(":\\")
         assert drive.upper() == "C", windows_path
