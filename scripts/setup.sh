@@ -34,3 +34,16 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   echo "setup: generating the ja_JP.UTF-8 locale"
   "${sudo[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
+
+# Where the kernel cannot run 32-bit x86 code, the 32-bit tests run in a machine
+# that qemu emulates (scripts/vm32.sh), built from Debian's packages.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  missing=()
+  for package in qemu-system-x86 debootstrap e2fsprogs; do
+    installed "$package" || missing+=("$package")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "setup: installing ${missing[*]} for the emulated 32-bit machine"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+fi
