@@ -83,7 +83,7 @@ echo "$repo" >"$job/repo"
 } >"$job/run"
 
 # SMAP and SMEP off: qemu's software CPU faults on a 32-bit iret with them on.
-timeout "${VM32_TIMEOUT:-5400}" qemu-system-x86_64 \
+timeout "${VM32_TIMEOUT:-2400}" qemu-system-x86_64 \
   -machine q35 -accel tcg,thread=multi -cpu max,-smap,-smep -smp "$(nproc)" -m 8192 \
   -display none -monitor none -serial "file:$vm/console.log" -no-reboot \
   -kernel "$vm/vmlinuz" -initrd "$vm/initrd" \
