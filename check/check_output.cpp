@@ -19,7 +19,7 @@ std::string RuleCode(CommandRule rule) {
 }
 
 std::string Summary(const ListReport& report) {
-  std::string text = std::to_string(report.lines.size()) +
+  std::string text = std::to_string(report.lineCount) +
                      " line(s) read and composed: " + std::to_string(report.Count(Level::kError)) +
                      " error(s), " + std::to_string(report.Count(Level::kWarning)) +
                      " warning(s), " + std::to_string(report.Count(Level::kNote)) + " note(s)";
@@ -99,7 +99,7 @@ std::string JsonString(const std::string& bytes) {
   return json + "\"";
 }
 
-void WriteText(std::ostream& out, const CheckOptions& options, const ListReport& report) {
+void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
   out << "List " << ShowBytes(options.list) << ", as the service "
       << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
       << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
@@ -109,42 +109,43 @@ void WriteText(std::ostream& out, const CheckOptions& options, const ListReport&
                                "starter-check.exe on the target machine can see them\n");
   if (!report.findings.empty()) out << "\n";
   WriteFindings(out, report.findings, "");
-  for (const LineReport& line : report.lines) {
-    out << "\nline " << line.number << ": " << RuleName(line.rule) << "\n"
-        << "  read:      [" << ShowBytes(line.read) << "]\n"
-        << "  command:   [" << ShowBytes(line.commandLine) << "]\n"
-        << "  directory: "
-        << (line.hasDirectory ? "[" + ShowBytes(line.directory) + "]" : "inherited") << "\n";
-    WriteFindings(out, line.findings, "  ");
-  }
+}
+
+void WriteTextLine(std::ostream& out, const LineReport& line) {
+  out << "\nline " << line.number << ": " << RuleName(line.rule) << "\n"
+      << "  read:      [" << ShowBytes(line.read) << "]\n"
+      << "  command:   [" << ShowBytes(line.commandLine) << "]\n"
+      << "  directory: "
+      << (line.hasDirectory ? "[" + ShowBytes(line.directory) + "]" : "inherited") << "\n";
+  WriteFindings(out, line.findings, "  ");
+}
+
+void WriteTextSummary(std::ostream& out, const ListReport& report) {
   out << "\n" << Summary(report) << "\n";
 }
 
-void WriteJson(std::ostream& out, const CheckOptions& options, const ListReport& report) {
-  out << "{\n"
-      << "  \"list\": " << JsonString(options.list) << ",\n"
-      << "  \"executable\": " << JsonString(options.executablePath) << ",\n"
-      << "  \"service_list_path\": " << JsonString(report.serviceListPath) << ",\n"
-      << "  \"system_directory\": " << JsonString(options.systemDirectory) << ",\n"
-      << "  \"code_page\": " << options.codePage << ",\n"
-      << "  \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
-      << ",\n"
-      << "  \"findings\": " << JsonFindings(report.findings) << ",\n"
-      << "  \"lines\": [";
-  const char* separator = "\n";
-  for (const LineReport& line : report.lines) {
-    out << separator << "    {\"line\": " << line.number << ", \"rule\": \"" << RuleCode(line.rule)
-        << "\", \"read\": " << JsonString(line.read)
-        << ", \"command\": " << JsonString(line.commandLine)
-        << ", \"directory\": " << (line.hasDirectory ? JsonString(line.directory) : "null")
-        << ", \"findings\": " << JsonFindings(line.findings) << "}";
-    separator = ",\n";
-  }
-  out << "\n  ],\n"
-      << "  \"lines_never_read\": " << report.linesNeverRead << ",\n"
-      << "  \"error_count\": " << report.Count(Level::kError) << ",\n"
-      << "  \"warning_count\": " << report.Count(Level::kWarning) << ",\n"
-      << "  \"note_count\": " << report.Count(Level::kNote) << ",\n"
-      << "  \"summary\": " << JsonString(Summary(report)) << "\n"
-      << "}\n";
+void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
+  out << "{\"list\": " << JsonString(options.list)
+      << ", \"executable\": " << JsonString(options.executablePath)
+      << ", \"service_list_path\": " << JsonString(report.serviceListPath)
+      << ", \"system_directory\": " << JsonString(options.systemDirectory)
+      << ", \"code_page\": " << options.codePage
+      << ", \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
+      << ", \"findings\": " << JsonFindings(report.findings) << ", \"lines\": [";
+}
+
+void WriteJsonLine(std::ostream& out, const LineReport& line) {
+  out << (line.number > 1 ? ", " : "") << "{\"line\": " << line.number << ", \"rule\": \""
+      << RuleCode(line.rule) << "\", \"read\": " << JsonString(line.read)
+      << ", \"command\": " << JsonString(line.commandLine)
+      << ", \"directory\": " << (line.hasDirectory ? JsonString(line.directory) : "null")
+      << ", \"findings\": " << JsonFindings(line.findings) << "}";
+}
+
+void WriteJsonSummary(std::ostream& out, const ListReport& report) {
+  out << "], \"lines_never_read\": " << report.linesNeverRead
+      << ", \"error_count\": " << report.Count(Level::kError)
+      << ", \"warning_count\": " << report.Count(Level::kWarning)
+      << ", \"note_count\": " << report.Count(Level::kNote)
+      << ", \"summary\": " << JsonString(Summary(report)) << "}\n";
 }

@@ -1,4 +1,6 @@
 // The two ways starter-check shows a report: text for people, JSON for tools.
+// Each is written in three steps, so that a line is written as soon as it is
+// checked: the header, each line, then the summary.
 #pragma once
 
 #include <ostream>
@@ -15,5 +17,11 @@ std::string ShowBytes(const std::string& bytes);
 // so that the exact bytes come back from any JSON reader.
 std::string JsonString(const std::string& bytes);
 
-void WriteText(std::ostream& out, const CheckOptions& options, const ListReport& report);
-void WriteJson(std::ostream& out, const CheckOptions& options, const ListReport& report);
+void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListReport& report);
+void WriteTextLine(std::ostream& out, const LineReport& line);
+void WriteTextSummary(std::ostream& out, const ListReport& report);
+
+// One object on one line for each list (JSON Lines), its lines in between.
+void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListReport& report);
+void WriteJsonLine(std::ostream& out, const LineReport& line);
+void WriteJsonSummary(std::ostream& out, const ListReport& report);

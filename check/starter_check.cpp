@@ -1,6 +1,8 @@
 // starter-check: shows a launch list's author what the service will start.
 // Exit status: 0 no errors or warnings, 1 any error or warning, 2 a usage or
 // I/O error.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,14 +29,15 @@ const char kUsage[] =
     "                     932, 936, 949 and 950 are double-byte, every other page is\n"
     "                     treated as having no lead bytes\n"
     "  --ignore CODE,...  leave out findings with these codes\n"
-    "  --json             write JSON instead of text\n"
+    "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --version, --help\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
     "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning,\n"
     "2 a usage or I/O error.\n";
 
 int UsageError(const std::string& message) {
-  std::cerr << "starter-check: " << message << "\n" << kUsage;
+  std::cerr << "starter-check: " << message << "\n"
+            << "Try 'starter-check --help' for the options.\n";
   return 2;
 }
 
@@ -49,12 +52,23 @@ void Help() {
   }
 }
 
-// Reads the whole list once, so that a pipe can be read too.
+// Reads the whole list once, so that a pipe can be read too. A file's bytes
+// are held once: the buffer is sized from the file before it is read.
 bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
+  struct stat status;
+  if (name != "-" && stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    error = "cannot read " + name + ": it is a directory, not a list";
+    return false;
+  }
   std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
   if (file == nullptr) {
     error = "cannot open " + name + ": " + std::strerror(errno);
     return false;
+  }
+  if (file != stdin && std::fseek(file, 0, SEEK_END) == 0) {
+    long size = std::ftell(file);
+    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+    std::rewind(file);
   }
   char chunk[65536];
   std::size_t count;
@@ -111,6 +125,12 @@ int Run(int argc, char** argv) {
       options.executablePath = value;
       options.executableGiven = true;
     } else if (argument == "--system-dir") {
+      if (!IsFullWindowsPath(value, true)) {
+        return UsageError(
+            "--system-dir needs a full Windows path with no trailing backslash, such as "
+            "C:\\WINDOWS\\system32: " +
+            ShowBytes(value));
+      }
       options.systemDirectory = value;
       haveSystemDir = true;
     } else if (argument == "--code-page") {
@@ -124,7 +144,11 @@ int Run(int argc, char** argv) {
       haveCodePage = true;
     } else if (argument == "--ignore") {
       std::istringstream codes(value);
-      for (std::string code; std::getline(codes, code, ',');) options.ignore.insert(code);
+      for (std::string code; std::getline(codes, code, ',');) {
+        if (!IsFindingCode(code))
+          return UsageError("--ignore: no finding has the code " + ShowBytes(code));
+        options.ignore.insert(code);
+      }
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -154,12 +178,31 @@ int Run(int argc, char** argv) {
       options.executablePath = list == "-" ? "C:\\Svc\\starter.exe" : DefaultExecutablePath(list);
     }
     ListReport report;
-    CheckList(options, report);
+    bool begun = false;
+    auto begin = [&]() {
+      if (begun) return;
+      begun = true;
+      if (json) {
+        WriteJsonHeader(std::cout, options, report);
+      } else {
+        if (&list != &lists.front()) std::cout << "\n";
+        WriteTextHeader(std::cout, options, report);
+      }
+    };
+    // The whole-list part is known before the first line, and every list has one.
+    CheckList(options, report, [&](const LineReport& line) {
+      begin();
+      if (json) {
+        WriteJsonLine(std::cout, line);
+      } else {
+        WriteTextLine(std::cout, line);
+      }
+    });
+    begin();
     if (json) {
-      WriteJson(std::cout, options, report);
+      WriteJsonSummary(std::cout, report);
     } else {
-      if (&list != &lists.front()) std::cout << "\n";
-      WriteText(std::cout, options, report);
+      WriteTextSummary(std::cout, report);
     }
     if (status == 0 && report.Count(Level::kError) + report.Count(Level::kWarning) > 0) status = 1;
   }

@@ -45,8 +45,8 @@ FINDINGS = [
     (b"tool.exe /log msiexec.exe.txt /p x.msp", 1, "msiexec-not-first", "error",
      "tool.exe, is not started"),
     (b"msiexec.exe /i pkg.msi", 1, "no-patch-option", "warning", '" /p "'),
-    (b"msiexec.exe /p C:\\Patches\\Fix.msp", 1, "absolute-patch", "error",
-     "C:\\Svc\\c:\\patches\\fix.msp"),
+    (b"msiexec.exe /p C:\\Patches\\Fix.msp /qn", 1, "absolute-patch", "error",
+     "C:\\Svc\\c:\\patches\\fix.msp$"),
     (b"msiexec.exe /p \\\\server\\fix.msp", 1, "absolute-patch", "error", None),
     (b'"C:\\Program Files\\X\\setup.exe"/s', 1, "quoted-space", "error", '"c:\\program'),
     (b"C:\\Program Files\\X\\setup.exe /s", 1, "unquoted-spaces", "warning", "CWE-428"),
@@ -57,6 +57,38 @@ FINDINGS = [
     ("a.exe\nc:\\caf\u00e9\\x.exe".encode(), 0, "utf-8", "warning", "line 2"),
     (b"sub\\setup.exe\n", 1, "relative-path", "warning", "current directory"),
     (b"a.exe /Q", 1, "lowered", "note", "lowers"),
+    (b"a.exe\n" + b"x" * 600, 2, "line-too-long", "error", "stops reading$"),
+    (b'"C:\\Program Files\\x.exe /s', 1, "quoted-space", "error", '"c:\\program'),
+    (b"C:/Tools/x.exe /s", 1, "forward-slash", "error", "starts C:\\Svc\\c:/tools/x.exe"),
+    (b"setup.exe\t/s", 1, "tab", "error", "column 10"),
+    (b"C:\\Tools\tx\\setup.exe", 1, "tab", "error", "working directory"),
+    (b"C:\\Tools\\setup.exe\t/s", 1, "tab", None, None),  # Windows ends the name at a TAB
+    (b'msiexec.exe /p "fix 1.msp" /qn', 1, "patch-name", "error", '/p C:\\Svc\\"fix 1.msp" /qn'),
+    (b'msiexec.exe /p "fix 1.msp" /qn', 1, "patch-name", "error",
+     '/p C:\\Program Files\\Corvane\\"fix 1.msp" /qn', "--exe",
+     "C:\\Program Files\\Corvane\\Starter.exe"),
+    (b"msiexec.exe /p  fix.msp", 1, "patch-name", "error", "/p C:\\Svc\\ fix.msp"),
+    (b"msiexec.exe /p sub dir\\fix.msp /qn", 1, "patch-name", "error", "C:\\Svc\\sub as"),
+    (b"msiexec /p Hotfix.msp /qn", 1, "msiexec-without-exe", "warning", '"msiexec.exe"'),
+    (b"msiexec.exe /qn /p fix.msp", 1, "dropped-options", "warning", "so /qn never"),
+    (b"msiexec.exe /p fix.msp /qn REBOOT=ReallySuppress", 1, "lowered", "note", "patch argument"),
+    (b"\xef\xbb\xbfa.exe", 0, "utf-8", None, None),  # the byte-order mark's own finding says it
+    (b"a.exe", 0, "wrong-list", None, None, "--exe", "C:\\Svc\\STARTER.exe"),
+    (b"a.exe", 0, "wrong-list", "warning", "reads STARTER.EXE.dat", "--exe",
+     "C:\\Svc\\STARTER.EXE"),
+]
+
+# The names CreateProcessA tries, and where a relative one leads, as the
+# messages give them.
+RESOLUTION = [
+    (b"C:\\Program Files\\X\\setup.exe /s", "unquoted-spaces", "tries c:\\program.exe first"),
+    (b"C:\\Program Files\\My App\\setup.exe /s", "unquoted-spaces",
+     "tries c:\\program.exe, c:\\program files\\my.exe first"),
+    (b"sub\\setup.exe", "relative-path", "to C:\\WINDOWS\\system32\\sub\\setup.exe,"),
+    (b"\\Tools\\x.exe", "relative-path", "current drive, to C:\\tools\\x.exe,"),
+    (b"C:Tools\\x.exe", "relative-path", "to C:\\WINDOWS\\system32\\tools\\x.exe,"),
+    (b"D:Tools\\x.exe", "relative-path", "root of its drive, where the service has no current"
+                                          " directory, to d:\\tools\\x.exe,"),
 ]
 
 # Lines that look close to an error or a warning but are fine.
@@ -64,7 +96,7 @@ CLEAN = [
     b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn\n",
     b"c:\\tools\\msiexec.exe /p fix.msp",
     b'"c:\\tools\\setup.exe" /s',
-    b'"C:\\Program Files\\X\\setup.exe" /s\n"setup.exe" /s\nmsiexec.exe /p "x y.msp"',
+    b'"C:\\Program Files\\X\\setup.exe" /s\n"setup.exe" /s\nsetup /s\nsub/setup.exe',
     b"\\\\server\\share\\a.exe",
     b"a.exe " + b"x" * 200,
     b"a.exe\r\nb.exe\x1a",
@@ -81,16 +113,31 @@ def findings(data):
 
 class Findings(unittest.TestCase):
     def test_each_finding_has_its_line_code_level_and_text(self):
-        for list_bytes, line, code, level, words in FINDINGS:
+        # A level of None: no such finding. Words ending in $ end the message.
+        for list_bytes, line, code, level, words, *options in FINDINGS:
             with self.subTest(code=code, list=list_bytes[:40]):
-                status, data = report(list_bytes)
-                self.assertEqual(status, 0 if level == "note" else 1)
+                status, data = report(list_bytes, *options)
                 found = [(n, f) for n, f in findings(data) if f["code"] == code]
+                if level is None:
+                    self.assertEqual(found, [])
+                    continue
+                self.assertEqual(status, 0 if level == "note" else 1)
                 self.assertEqual([(n, f["level"]) for n, f in found], [(line, level)], data)
-                if words:
-                    self.assertIn(words, found[0][1]["message"])
+                message = found[0][1]["message"]
+                if words and words.endswith("$"):
+                    self.assertTrue(message.endswith(words[:-1]), message)
+                elif words:
+                    self.assertIn(words, message)
                 self.assertEqual(data[level + "_count"], sum(f["level"] == level
                                                              for _, f in findings(data)))
+
+    def test_messages_name_what_createprocess_tries(self):
+        for list_bytes, code, words in RESOLUTION:
+            with self.subTest(list=list_bytes):
+                messages = [f["message"] for _, f in findings(report(list_bytes)[1])
+                            if f["code"] == code]
+                self.assertEqual(len(messages), 1)
+                self.assertIn(words, messages[0])
 
     def test_clean_lists_exit_0(self):
         for list_bytes in CLEAN:
@@ -128,14 +175,13 @@ class Findings(unittest.TestCase):
             "  directory: [c:]\n"
             "  note lowered: the service lowers the upper-case letters of the arguments\n"
             "  warning unquoted-spaces: the program path has spaces and no quotes: Windows tries"
-            " c:\\program first and may start a different program than"
-            " c:\\program files\\x\\setup.exe (CWE-428)\n"
+            " c:\\program.exe first and starts a different program than"
+            " c:\\program files\\x\\setup.exe if one exists (CWE-428)\n"
             "\n"
             "2 line(s) read and composed: 0 error(s), 1 warning(s), 2 note(s)\n"))
 
     def test_text_shows_every_byte(self):
-        done, _ = run(b"a<\tb\x83\x5c\r /x\0\n", "--code-page", "932",
-                      "--system-dir", "C:\\\x1b[31m", name="\x1b.dat")
+        done, _ = run(b"a<\tb\x83\x5c\r /x\0\n", "--code-page", "932", name="\x1b.dat")
         out = done.stdout.decode("ascii")
         self.assertIn("  read:      [a<3C><TAB>b<83>\\<CR> /x<NUL>]\n", out)
         self.assertNotIn("\x1b", out)
@@ -166,6 +212,30 @@ class Json(unittest.TestCase):
         ])
         self.assertEqual(data["lines"][2]["findings"][0]["code"], "empty-line")
 
+    def test_several_lists_are_json_lines(self):
+        with tempfile.TemporaryDirectory() as folder:
+            lists = [os.path.join(folder, name) for name in ("a.dat", "b.dat")]
+            for path in lists:
+                with open(path, "wb") as f:
+                    f.write(b"a.exe\nb.exe")
+            done = subprocess.run([TOOL, "--json", *lists], capture_output=True, timeout=30)
+            self.assertEqual([json.loads(line)["list"] for line in done.stdout.splitlines()],
+                             lists)
+
+    def test_memory_does_not_grow_with_the_lines(self):
+        peaks = []
+        for count in (50_000, 500_000):
+            with tempfile.TemporaryDirectory() as folder:
+                path = os.path.join(folder, "Starter.dat")
+                with open(path, "wb") as f:
+                    f.write(b"\n" * count)
+                env = dict(os.environ, ASAN_OPTIONS="quarantine_size_mb=0")
+                child = subprocess.Popen([TOOL, "--json", path], stdout=subprocess.DEVNULL,
+                                         env=env)
+                peaks.append(os.wait4(child.pid, 0)[2].ru_maxrss)  # KiB
+                child.returncode = 0
+        self.assertLess(peaks[1] - peaks[0], 8 * 1024, peaks)
+
     def test_strings_hold_the_exact_bytes(self):
         line = b"\x83\x5c\x83\x74.exe \"q\" \\ \x1b\x7f\xff"
         for code_page, rule in (("932", "bare-program"), ("1252", "program-with-path")):
@@ -184,7 +254,13 @@ class Usage(unittest.TestCase):
                 (["--frobnicate", "x.dat"], "unknown option --frobnicate"),
                 (["x.dat", "--exe"], "--exe needs a value"),
                 (["/no/such/folder/x.dat"], "cannot open /no/such/folder/x.dat"),
-                ([folder], "cannot read " + folder),
+                ([folder], f"cannot read {folder}: it is a directory"),
+                (["--ignore", "unqouted-spaces", "x.dat"], "--ignore: no finding has the code "
+                                                           "unqouted-spaces"),
+                (["--exe", "C:\\Svc/starter.exe", "x.dat"], "--exe needs a full Windows path"),
+                (["--system-dir", "system32", "x.dat"], "--system-dir needs a full Windows path"),
+                (["--system-dir", "C:\\Windows\\", "x.dat"], "--system-dir needs"),
+                (["--system-dir", "C:/Windows/System32", "x.dat"], "--system-dir needs"),
                 (["--exe", "starter.exe", "x.dat"], "--exe needs a full Windows path"),
                 (["--exe", "C:/Svc/starter.exe", "x.dat"], "--exe needs a full Windows path"),
                 (["--exe", "", "x.dat"], "--exe needs a full Windows path"),
@@ -196,7 +272,10 @@ class Usage(unittest.TestCase):
                 with self.subTest(arguments=arguments):
                     done = subprocess.run([TOOL, *arguments], capture_output=True, timeout=30)
                     self.assertEqual(done.returncode, 2)
-                    self.assertIn("starter-check: " + message, done.stderr.decode())
+                    # One line names the problem; a usage error adds one pointing to --help.
+                    error = done.stderr.decode().splitlines()
+                    self.assertIn("starter-check: " + message, error[0])
+                    self.assertIn(len(error), (1, 2) if message.startswith("cannot") else (2,))
                     self.assertNotIn("\x1b", done.stderr.decode())
                     self.assertEqual(done.stdout, b"")
 
@@ -210,6 +289,8 @@ class Usage(unittest.TestCase):
             cases = [  # arguments, standard input, exit status, words in the output
                 (["--exe=D:\\A\\good.exe", good], b"", 0, "reads D:\\A\\good.dat"),
                 (["--exe", "\\\\srv\\share\\x.exe", good], b"", 1, "wrong-list"),
+                (["--exe", "C:\\Svc\\GOOD.exe", good], b"", 0, "reads C:\\Svc\\GOOD.dat"),
+                (["--system-dir", "\\\\srv\\share", good], b"", 0, "System directory \\\\srv"),
                 (["--", bad], b"", 1, "no-program"),
                 (["-"], b"a.exe\nb.exe\nc.exe\n", 0, "4 line(s)"),
                 ([good, "--", bad], b"", 1, "List " + bad),
