@@ -4,7 +4,9 @@
 #   2. the real service under Wine's service control manager against two bare
 #      CreateProcessA loops with the same 200 starts, one a minimal service and
 #      one a plain program, in one prefix; its last line is
-#      "ratio vs service baseline: R (95% CI L-H)".
+#      "ratio vs service baseline: R (95% CI L-H)";
+#   3. starter-check over a list of a million lines: lines a second and peak
+#      memory, natively and under Wine.
 # Extra arguments go to the Wine benchmark (--runs N, --lines N).
 # docs/performance.md explains the figures.
 set -euo pipefail
@@ -26,3 +28,7 @@ build=build/$windows_preset
 python3 bench/wine_bench.py --starter $build/starter.exe --probe $build/probe.exe \
   --check $build/starter-check.exe --baseline $build/baseline.exe \
   --service-baseline $build/service_baseline.exe --lines 200 "$@"
+
+echo "== starter-check over a list of a million lines, natively and under Wine"
+cmake --build --preset native -j "$jobs" --target starter-check
+python3 bench/check_bench.py --tool build/native/starter-check --exe $build/starter-check.exe

@@ -14,7 +14,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev binutils-mingw-w64-i686
           g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 locales
-          clang libclang-rt-14-dev clang-tidy cppcheck valgrind strip-nondeterminism)
+          clang libclang-rt-14-dev clang-tidy cppcheck valgrind strip-nondeterminism time)
 missing=()
 command -v python3 >/dev/null || missing+=(python3)
 for package in "${packages[@]}"; do

@@ -79,7 +79,8 @@ def expect_check_matches(wine, args, starter, trace, records, status):
     for line, command in zip(lines, shown):
         if command in seen:
             directory = line["directory"]
-            directory = "C:\\windows" if directory is None else \
+            # None, or "c:" (drive C's current directory): the service's own.
+            directory = "C:\\windows" if directory in (None, "c:") else \
                 directory.encode("latin-1").decode(wine.encoding)
             check(seen[command] == directory, f"{command}: shown in {directory}, ran in "
                                               f"{seen[command]}")
@@ -106,7 +107,17 @@ def three_rules(args):
                             b"\"C:\\Program Files\\Probe.exe\" /Spaced\n"
                             b"\"Probe.exe\" Bare\n"
                             b"C:\\NoSuchDir\\Probe.exe /x\n"
-                            b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n",
+                            b"MsiExec.exe /qn /P Hotfix.msp REINSTALL=ALL\n"
+                            # How CreateProcessA finds a program, as starter-check.exe
+                            # models it: .exe added, quoted or not; an unquoted path
+                            # with a space tried prefix by prefix; a TAB ends the name;
+                            # a drive-relative path from the current directory of its
+                            # drive, which for the service is its own.
+                            b"Probe /NoExtension\n"
+                            b"\"C:\\Tools\\Probe\" /QuotedNoExtension\n"
+                            b"C:\\Program Files\\Probe.exe /Unquoted\n"
+                            b"C:\\Tools\\Probe.exe\t/Tab\n"
+                            b"C:Tools\\Probe.exe /DriveRelative\n",
                 probes=[PROBE, "C:\\tools\\probe.exe", SPACED])
         wine.use_native_installer(args.probe)
         trace = wine.start_service()
@@ -119,24 +130,37 @@ def three_rules(args):
             ('"C:\\svc\\probe.exe" bare', True),
             ("c:\\nosuchdir\\probe.exe /x", False),
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', True),
+            ('"C:\\svc\\probe" /noextension', True),
+            ('"c:\\tools\\probe" /quotednoextension', True),
+            ("c:\\program files\\probe.exe /unquoted", True),
+            ("c:\\tools\\probe.exe\t/tab", True),
+            # Windows would look in system32\tools; Wine's service runs in C:\windows.
+            ("c:tools\\probe.exe /driverelative", False),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
         records = expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc"),
-                                               ('"C:\\svc\\probe.exe" bare', "C:\\svc")])
+                                               ('"C:\\svc\\probe.exe" bare', "C:\\svc"),
+                                               ('"C:\\svc\\probe" /noextension', "C:\\svc")])
         records += expect_records(wine, "C:\\tools\\probe.exe",
                                   [("c:\\tools\\probe.exe /daily", "c:\\tools"),
-                                   ('"c:\\tools\\probe.exe" quoted', "c:\\tools")])
+                                   ('"c:\\tools\\probe.exe" quoted', "c:\\tools"),
+                                   ('"c:\\tools\\probe" /quotednoextension', "c:\\tools"),
+                                   ("c:\\tools\\probe.exe\t/tab", "c:\\tools")])
         records += expect_records(wine, SPACED, [('"c:\\program files\\probe.exe" /spaced',
-                                                  "c:\\program files")])
+                                                  "c:\\program files"),
+                                                 # Found by a prefix, the name is quoted.
+                                                 ('"c:\\program files\\probe.exe" /unquoted',
+                                                  "C:\\windows")])
         # No directory chosen: the installer inherits the service's, C:\windows.
         records += expect_records(wine, INSTALLER, [
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
         # On the machine itself starter-check.exe finds what is missing there.
         lines = expect_check_matches(wine, args, STARTER, trace, records, status=1)
         missing = [(l["line"], f["code"]) for l in lines for f in l["findings"]
-                   if f["code"].startswith("missing-")]
+                   if f["code"].startswith("missing-") or f["code"] in ("unquoted-spaces", "tab")]
         check(missing == [(3, "missing-program"), (7, "missing-program"),
-                          (7, "missing-directory"), (8, "missing-patch")],
+                          (7, "missing-directory"), (8, "missing-patch"), (11, "unquoted-spaces"),
+                          (13, "missing-program"), (13, "missing-directory")],
               f"starter-check found missing: {missing}")
         state = wine.query_service()
         check(state.get("TYPE") == "110" and state.get("STATE") == "1",
