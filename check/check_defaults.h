@@ -13,6 +13,11 @@ std::string DefaultSystemDirectory();
 // 1252; on Windows, the ANSI code page.
 unsigned DefaultCodePage();
 
+// Whether an argument reached the program whole: the ANSI code page the
+// program reads its arguments in can hold every character of it. Always so
+// off Windows.
+bool HeldByCodePage(const std::string& argument);
+
 // Whether a file (or, with directory, a folder) exists at a Windows path on
 // this machine. Null where there is no such view: off Windows.
 extern bool (*const kTargetPathExists)(const std::string& path, bool directory);

@@ -13,4 +13,8 @@ unsigned DefaultCodePage() {
   return 1252;
 }
 
+bool HeldByCodePage(const std::string&) {
+  return true;
+}
+
 bool (*const kTargetPathExists)(const std::string&, bool) = nullptr;

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cwchar>
+
 #include "check/check_defaults.h"
 #include "check/list_check.h"
 
@@ -22,6 +24,17 @@ std::string DefaultSystemDirectory() {
 
 unsigned DefaultCodePage() {
   return GetACP();
+}
+
+bool HeldByCodePage(const std::string& argument) {
+  // A character the code page lacks reaches the program as '?' or a
+  // look-alike, so the argument, turned back, is not in the real command line.
+  int length = MultiByteToWideChar(CP_ACP, 0, argument.c_str(), -1, nullptr, 0);
+  if (length <= 0) return false;
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, argument.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<std::size_t>(length) - 1);
+  return std::wcsstr(GetCommandLineW(), wide.c_str()) != nullptr;
 }
 
 namespace {

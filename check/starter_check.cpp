@@ -30,9 +30,12 @@ const char kUsage[] =
     "                     treated as having no lead bytes\n"
     "  --ignore CODE,...  leave out findings with these codes\n"
     "  --json             JSON instead of text: one object per list, each on one line\n"
+    "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
+    "                     error: exit 1 for errors only, warnings are still shown\n"
     "  --version, --help\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
-    "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning,\n"
+    "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning\n"
+    "(with --fail-on error, any error),\n"
     "2 a usage or I/O error.\n";
 
 int UsageError(const std::string& message) {
@@ -85,6 +88,7 @@ int Run(int argc, char** argv) {
   CheckOptions options;
   std::vector<std::string> lists;
   bool json = false;
+  bool failOnWarnings = true;
   bool haveSystemDir = false;
   bool haveCodePage = false;
   bool optionsEnded = false;
@@ -106,7 +110,8 @@ int Run(int argc, char** argv) {
       argument.resize(equals);
     }
     bool takesValue = argument == "--exe" || argument == "--system-dir" ||
-                      argument == "--code-page" || argument == "--ignore";
+                      argument == "--code-page" || argument == "--ignore" ||
+                      argument == "--fail-on";
     if (takesValue && !inlineValue) {
       if (i + 1 == argc) return UsageError(argument + " needs a value");
       value = argv[++i];
@@ -121,6 +126,10 @@ int Run(int argc, char** argv) {
             "--exe needs a full Windows path with a file name, such as "
             "C:\\Svc\\starter.exe, of at most 259 characters: " +
             ShowBytes(value));
+      }
+      if (!HeldByCodePage(value)) {
+        return UsageError("--exe names a path that this machine's ANSI code page cannot hold, " +
+                          ShowBytes(value) + ": the service there could not find its own folder");
       }
       options.executablePath = value;
       options.executableGiven = true;
@@ -149,6 +158,11 @@ int Run(int argc, char** argv) {
           return UsageError("--ignore: no finding has the code " + ShowBytes(code));
         options.ignore.insert(code);
       }
+    } else if (argument == "--fail-on") {
+      if (value != "warning" && value != "error") {
+        return UsageError("--fail-on takes warning or error, not " + ShowBytes(value));
+      }
+      failOnWarnings = value == "warning";
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -204,7 +218,9 @@ int Run(int argc, char** argv) {
     } else {
       WriteTextSummary(std::cout, report);
     }
-    if (status == 0 && report.Count(Level::kError) + report.Count(Level::kWarning) > 0) status = 1;
+    int failing =
+        report.Count(Level::kError) + (failOnWarnings ? report.Count(Level::kWarning) : 0);
+    if (status == 0 && failing > 0) status = 1;
   }
   std::cout.flush();
   if (!std::cout) {

@@ -1,6 +1,7 @@
-# The release zip, made by CPack: corvane-remote-starter-<version>-win32.zip
-# (win64 for the test build of machines that cannot run 32-bit code).
-# scripts/package.sh builds it twice and compares the bytes.
+# The release, made by CPack: corvane-remote-starter-<version>-win32.zip, the
+# stripped programs with the operator's files, and ...-win32-symbols.zip, their
+# debugging information (win64 for the test build of machines that cannot run
+# 32-bit code). scripts/package.sh builds both twice and compares the bytes.
 
 # No link time in the binaries (nor, see CMakeLists.txt, a build path): the
 # same commit gives the same bytes wherever and whenever it is built.
@@ -9,33 +10,41 @@ foreach(program starter starter-check)
 endforeach()
 
 set(release_dir ${CMAKE_BINARY_DIR}/release)
-set(release_files README.txt starter.dat install.cmd uninstall.cmd SHA256SUMS)
+set(release_files starter.exe starter-check.exe README.txt THIRD-PARTY-NOTICES.txt
+                  starter.dat.example install.cmd uninstall.cmd SHA256SUMS)
+set(symbol_files starter.exe.debug starter-check.exe.debug)
 list(TRANSFORM release_files PREPEND ${release_dir}/ OUTPUT_VARIABLE release_paths)
+list(TRANSFORM symbol_files PREPEND ${release_dir}/ OUTPUT_VARIABLE symbol_paths)
 add_custom_command(
-  OUTPUT ${release_paths}
+  OUTPUT ${release_paths} ${symbol_paths}
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DOUT=${release_dir}
           -DSTARTER=$<TARGET_FILE:starter> -DCHECKER=$<TARGET_FILE:starter-check>
+          -DOBJCOPY=${CMAKE_OBJCOPY} -DCOMPILER=${CMAKE_CXX_COMPILER}
           -P ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
   DEPENDS starter starter-check ${CMAKE_SOURCE_DIR}/README.md
-          ${CMAKE_SOURCE_DIR}/release/starter.dat ${CMAKE_SOURCE_DIR}/release/install.cmd
+          ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
           ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake)
-add_custom_target(release_files ALL DEPENDS ${release_paths})
+add_custom_target(release_files ALL DEPENDS ${release_paths} ${symbol_paths})
 
 # cpack installs what is built; the tests need not be built for a release.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-install(TARGETS starter starter-check RUNTIME DESTINATION .)
-install(FILES ${release_paths} DESTINATION .)
+install(FILES ${release_paths} DESTINATION . COMPONENT release)
+install(FILES ${symbol_paths} DESTINATION . COMPONENT symbols)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(release_system win32)
 else()
   set(release_system win64)
 endif()
+set(release_name corvane-remote-starter-${PROJECT_VERSION}-${release_system})
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME corvane-remote-starter)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME corvane-remote-starter-${PROJECT_VERSION}-${release_system})
-set(release_zip ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.zip)  # CPack changes the variable
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL release symbols)
+set(CPACK_ARCHIVE_RELEASE_FILE_NAME ${release_name})
+set(CPACK_ARCHIVE_SYMBOLS_FILE_NAME ${release_name}-symbols)
+set(release_zip ${CMAKE_BINARY_DIR}/${release_name}.zip)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/release_normalize.cmake)

@@ -1,8 +1,15 @@
-# Makes the release's text files and their checksums, in OUT:
-#   README.txt               the operator's part of README.md, with CR LF line ends
-#   starter.dat, *.cmd       copied from release/ with CR LF line ends
-#   SHA256SUMS               "<hash> *<name>" for every other file of the zip
-# Run with -DSOURCE=<source dir> -DOUT=<folder> -DSTARTER=<starter.exe> -DCHECKER=<starter-check.exe>.
+# Makes the release's files in OUT:
+#   starter.exe, starter-check.exe   stripped, each with a .gnu_debuglink to
+#   *.exe.debug                      its debugging information, for the symbols zip
+#   README.txt                       the operator's guide from README.md: UTF-8 with a
+#                                    byte-order mark, CR LF line ends
+#   THIRD-PARTY-NOTICES.txt          the copyright files of the packages whose
+#                                    libraries are linked into the programs
+#   starter.dat.example, *.cmd       copied from release/ with CR LF line ends
+#   SHA256SUMS                       "<hash> *<name>" for every other file of the zip
+# Run with -DSOURCE=<source dir> -DOUT=<folder> -DSTARTER=<starter.exe>
+# -DCHECKER=<starter-check.exe> -DOBJCOPY=<objcopy> -DCOMPILER=<the C++ compiler>.
+cmake_policy(VERSION 3.21)
 file(MAKE_DIRECTORY ${OUT})
 
 function(write_crlf name text)
@@ -11,21 +18,79 @@ function(write_crlf name text)
   file(WRITE ${OUT}/${name} "${text}")
 endfunction()
 
-# The operator's part ends where the sections for developers begin.
+foreach(program ${STARTER} ${CHECKER})
+  get_filename_component(name ${program} NAME)
+  # objcopy stamps a PE file with the time unless told one: the link left none.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+                          ${OBJCOPY} --only-keep-debug ${program} ${name}.debug
+                  WORKING_DIRECTORY ${OUT} COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+                          ${OBJCOPY} --strip-all --add-gnu-debuglink=${name}.debug ${program}
+                          ${name}
+                  WORKING_DIRECTORY ${OUT} COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+# The operator's guide: the parts of README.md between the markers.
 file(READ ${SOURCE}/README.md readme)
-string(FIND "${readme}" "## Building only the executables" end)
-string(SUBSTRING "${readme}" 0 ${end} readme)
-write_crlf(README.txt "${readme}")
-foreach(name starter.dat install.cmd uninstall.cmd)
+string(ASCII 239 187 191 guide)  # a byte-order mark, so that Notepad reads UTF-8
+while(TRUE)
+  string(FIND "${readme}" "<!-- operator -->\n" begin)
+  if(begin EQUAL -1)
+    break()
+  endif()
+  math(EXPR begin "${begin} + 18")
+  string(SUBSTRING "${readme}" ${begin} -1 readme)
+  string(FIND "${readme}" "<!-- /operator -->" end)
+  string(SUBSTRING "${readme}" 0 ${end} part)
+  string(APPEND guide "${part}")
+  string(SUBSTRING "${readme}" ${end} -1 readme)
+endwhile()
+write_crlf(README.txt "${guide}")
+
+# What is linked in statically comes from these packages of the build machine.
+string(CONCAT notices "Corvane Remote Starter links the following libraries into starter.exe and\n"
+       "starter-check.exe. Their copyright and licence notices follow, as the\n"
+       "packages they were built from state them.\n")
+set(packages "")
+foreach(library libstdc++.a libgcc.a libgcc_eh.a libwinpthread.a libmingwex.a libmingw32.a
+                libmsvcrt.a)
+  execute_process(COMMAND ${COMPILER} -print-file-name=${library} OUTPUT_VARIABLE path
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  get_filename_component(path ${path} REALPATH)
+  execute_process(COMMAND dpkg-query -S ${path} OUTPUT_VARIABLE owner
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX REPLACE ":.*" "" package "${owner}")
+  list(APPEND packages_${package} ${library})
+  list(APPEND packages ${package})
+endforeach()
+list(REMOVE_DUPLICATES packages)
+set(seen "")
+foreach(package ${packages})
+  execute_process(COMMAND dpkg-query -W "-f=\${Version}" ${package} OUTPUT_VARIABLE version
+                  COMMAND_ERROR_IS_FATAL ANY)
+  string(REPLACE ";" ", " libraries "${packages_${package}}")
+  file(READ /usr/share/doc/${package}/copyright copyright)
+  string(SHA256 hash "${copyright}")
+  string(APPEND notices "\n${package} ${version} (${libraries})\n"
+                        "==============================================================\n")
+  if(hash IN_LIST seen)
+    string(APPEND notices "The same notices as the package above.\n")
+  else()
+    string(APPEND notices "${copyright}")
+    list(APPEND seen ${hash})
+  endif()
+endforeach()
+write_crlf(THIRD-PARTY-NOTICES.txt "${notices}")
+
+foreach(name starter.dat.example install.cmd uninstall.cmd)
   file(READ ${SOURCE}/release/${name} text)
   write_crlf(${name} "${text}")
 endforeach()
 
 set(sums "")
-foreach(path ${STARTER} ${CHECKER} ${OUT}/README.txt ${OUT}/install.cmd ${OUT}/starter.dat
-             ${OUT}/uninstall.cmd)
-  file(SHA256 ${path} hash)
-  get_filename_component(name ${path} NAME)
+foreach(name starter.exe starter-check.exe README.txt THIRD-PARTY-NOTICES.txt install.cmd
+             starter.dat.example uninstall.cmd)
+  file(SHA256 ${OUT}/${name} hash)
   string(APPEND sums "${hash} *${name}\n")
 endforeach()
 file(WRITE ${OUT}/SHA256SUMS "${sums}")
