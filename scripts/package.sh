@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release zip (CPack, preset win32's toolchain) twice, from the same
-# commit in two different folders at two different times, fails unless the
-# executables and the zips are byte for byte the same, then leaves the zip in
-# build/ and prints its SHA-256. File times in the zip are SOURCE_DATE_EPOCH,
+# Builds the release zip and its symbols zip (CPack, preset win32's toolchain)
+# twice, from the same commit in two different folders at two different times,
+# fails unless the executables and the zips are byte for byte the same, then
+# leaves the zips in build/ and prints their SHA-256. File times in the zip are SOURCE_DATE_EPOCH,
 # by default the commit's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,15 +23,17 @@ for build in one second-build; do
   sleep 1  # so that the second build's clock differs
 done
 
-zip=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip)
-for file in starter.exe starter-check.exe "$zip"; do
+zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip)
+for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe $zips; do
   if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
     echo "package: $file differs between two builds of $commit" >&2
     exit 1
   fi
 done
 mkdir -p build
-cp "$work/one/out/$zip" build/
+for zip in $zips; do cp "$work/one/out/$zip" build/; done
 echo "package: two builds of $commit gave the same bytes"
-(cd "$work" && sha256sum one/out/"$zip" second-build/out/"$zip")
-sha256sum "build/$zip"
+for zip in $zips; do
+  (cd "$work" && sha256sum one/out/"$zip" second-build/out/"$zip")
+  sha256sum "build/$zip"
+done
