@@ -118,6 +118,7 @@ set /a "WAITED=0"
 :wait_for_stop
 sc query "%SERVICE%" | find "STOPPED" >nul
 if not errorlevel 1 goto stopped
+if %WAITED%==0 echo install: waiting, up to 120 s, for the service to finish its list
 if %WAITED% geq 120 goto still_running
 ping -n 2 127.0.0.1 >nul
 set /a "WAITED+=1"
@@ -170,6 +171,10 @@ if /i not "%IMAGE%"=="%FOLDER%\starter.exe" goto configure
 if not "%WANTED_START%"=="%OLD_START%" goto configure
 goto describe
 :configure
+if /i "%IMAGE%"=="%FOLDER%\starter.exe" goto configure_service
+for %%I in ("%IMAGE%") do set "OLD_FOLDER=%%~dpI"
+echo install: moving the service from "%OLD_FOLDER:~0,-1%"; its files there, its list too, stay
+:configure_service
 set "START_OPTION="
 if defined START set "START_OPTION=start= %START%"
 sc config "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact %START_OPTION% >nul
@@ -184,11 +189,6 @@ for /f "tokens=3" %%a in ('reg query "%KEY%" /v Start 2^>nul ^| find "Start"') d
 if "%NOW_START%"=="0x2" set "STARTS=at every boot (auto)"
 if "%NOW_START%"=="0x4" set "STARTS=never: it is disabled"
 echo install: "%SERVICE%" is installed in "%FOLDER%", and starts %STARTS%
-if not defined INSTALLED goto report_list
-if /i "%IMAGE%"=="%FOLDER%\starter.exe" goto report_list
-for %%I in ("%IMAGE%") do set "OLD_FOLDER=%%~dpI"
-echo install: the earlier installation's files, its list too, are left in "%OLD_FOLDER:~0,-1%"
-:report_list
 if not exist "%FOLDER%\starter.dat" echo install: put the launch list in "%FOLDER%\starter.dat" before starting the service
 echo install: start it with: sc start "%SERVICE%"
 echo install: sc start returns while the service works through its list (START_PENDING on

@@ -38,6 +38,7 @@ set /a "WAITED=0"
 :wait_for_stop
 sc query "%SERVICE%" | find "STOPPED" >nul
 if not errorlevel 1 goto stopped
+if %WAITED%==0 echo uninstall: waiting, up to 120 s, for the service to finish its list
 if %WAITED% geq 120 goto still_running
 ping -n 2 127.0.0.1 >nul
 set /a "WAITED+=1"

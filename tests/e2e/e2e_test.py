@@ -13,12 +13,13 @@ program actually saw.
 import argparse
 import json
 import os
+import re
 import subprocess
 import sys
 import time
 import traceback
 
-from wine_service import INSTALLER, WineSession
+from wine_service import INSTALLER, TRACE_CHANNELS, WineSession
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
@@ -296,56 +297,161 @@ def code_page_932(args):
         expect_check_matches(wine, args, starter, trace, records, status=0)
 
 
+# install.cmd's refusals: arguments as an administrator types them, its exit
+# status, and words of what it says. Each leaves the installation as it was.
+REFUSALS = [
+    ("/?", 0, "usage: install.cmd"),
+    ("/bogus", 1, 'unknown switch "/bogus"'),
+    ("-auto", 1, 'unknown switch "-auto"'),
+    ('"C:\\One" "C:\\Two"', 1, "more than one folder"),
+    ("C:\\", 1, 'refusing "C:"'),
+    ("C:\\Windows", 1, "in the Windows folder"),
+    ('"C:\\windows\\Temp\\Svc"', 1, "in the Windows folder"),
+    ("C:\\ProgramData", 1, 'refusing "C:\\ProgramData"'),
+    ('"C:\\A&B"', 1, "cannot pass safely"),
+    ('"C:\\A^B"', 1, "cannot pass safely"),
+    ('"C:\\A!B"', 1, "cannot pass safely"),
+    ("\\\\server\\share\\Svc", 1, "local drive"),
+]
+
+
 @scenario
 def release(args):
     """The release zip, unzipped and installed by its own install.cmd into a
-    folder with a space, as an administrator would; then updated and removed."""
+    folder with a space, as an administrator would; then updated and removed,
+    with what its scripts refuse and keep."""
+    import hashlib
     import zipfile
     folder = "C:\\Svc Test"
-    with WineSession() as wine:
+    key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
+    with WineSession(locale="C.UTF-8", channels=TRACE_CHANNELS + ",fixme+icacls") as wine:
         wine.keep_services_up(args.probe)
         with zipfile.ZipFile(args.zip) as release_zip:
             names = release_zip.namelist()
-            check(sorted(names) == ["README.txt", "SHA256SUMS", "install.cmd", "starter-check.exe",
-                                    "starter.dat", "starter.exe", "uninstall.cmd"],
-                  f"the zip holds {names}")
-            for name in names:
-                wine.put("C:\\release\\" + name, data=release_zip.read(name))
-        wine.put("C:\\release\\starter.dat", data=b"Probe.exe One\r\n"
-                                                   b"C:\\Probes\\Probe.exe Two\r\n"
+            check(sorted(names) == ["README.txt", "SHA256SUMS", "THIRD-PARTY-NOTICES.txt",
+                                    "install.cmd", "starter-check.exe", "starter.dat.example",
+                                    "starter.exe", "uninstall.cmd"], f"the zip holds {names}")
+            files = {name: release_zip.read(name) for name in names}
+        for line in files["SHA256SUMS"].decode().splitlines():
+            digest, name = line.split(" *")
+            check(hashlib.sha256(files[name]).hexdigest() == digest, f"SHA256SUMS: {name}")
+        check(files["README.txt"].startswith(b"\xef\xbb\xbf# Corvane Remote Starter") and
+              b"scripts/" not in files["README.txt"], "README.txt is not the operator's guide")
+        check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
+              b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
+        with zipfile.ZipFile(args.zip[:-len(".zip")] + "-symbols.zip") as symbols:
+            check(sorted(symbols.namelist()) == ["starter-check.exe.debug", "starter.exe.debug"],
+                  f"the symbols zip holds {symbols.namelist()}")
+        for name in names:
+            wine.put("C:\\release\\" + name, data=files[name])
+        # The administrator's list: its patch is not in the folder yet.
+        wine.put("C:\\release\\starter.dat", data=b"Probe.exe One\r\nC:\\Probes\\Probe.exe Two\r\n"
                                                    b"msiexec.exe /p Fix.msp /qn")
+        # A folder that someone else made, with a file in it.
         wine.put(folder + "\\probe.exe", source=args.probe)
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
         wine.use_native_installer(args.probe)
 
-        def script(*arguments):
-            done = wine.wine("cmd", "/c", *arguments)
+        def script(command_line, background=False):
+            """Runs a command line in C:\\ as cmd.exe reads it from a prompt."""
+            wine.put("C:\\run.cmd", data=f"@cd /d C:\\\r\n@{command_line}\r\n"
+                     .encode(wine.encoding))
+            if background:
+                return wine.wine("cmd", "/c", "C:\\run.cmd", background=True)
+            done = wine.wine("cmd", "/c", "C:\\run.cmd", timeout=300)
             return done.returncode, done.stdout.decode(wine.encoding, "replace")
 
-        # Wine's icacls changes nothing and answers 0, so nothing here rests on
-        # the folder's permissions; install.cmd would stop if it failed.
-        status, out = script("C:\\release\\install.cmd", folder)
-        check(status == 0 and f"installed in {folder}" in out, f"install.cmd: {status} {out}")
-        check(wine.query_service().get("TYPE") == "110", "the service is not registered")
+        def registration():
+            out = wine.wine("reg", "query", key).stdout.decode(wine.encoding, "replace")
+            return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
+
+        def icacls_calls():
+            return [c.replace("\\\\", "\\") for c in
+                    re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
+
+        status, out = script(f'C:\\release\\install.cmd "{folder}" /auto')
+        check(status == 1 and "missing-patch" in out and "has errors" in out,
+              f"a list with an error: {status} {out}")
+        check(registration() == {} and icacls_calls() == [], "a refused install changed things")
+
+        # A trailing backslash, and /force for the list's error.
+        status, out = script(f'C:\\release\\install.cmd "{folder}\\" /auto /force')
+        check(status == 0 and f'installed in "{folder}"' in out and "at every boot" in out,
+              f"install.cmd: {status} {out}")
+        installed = registration()
+        check((installed.get("ImagePath"), installed.get("Type"), installed.get("Start"),
+               bool(installed.get("Description"))) == (f'"{folder}\\starter.exe"', "0x110", "0x2",
+                                                        True), f"registered as {installed}")
+        check(icacls_calls() == [f'"{folder}" "/setowner" "*S-1-5-32-544" "/T" "/Q"',
+                                 f'"{folder}" "/reset" "/T" "/Q"',
+                                 f'"{folder}" "/inheritance:r" "/grant:r" '
+                                 '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
+              f"icacls: {icacls_calls()}")
         trace = wine.start_service()
         patch = f'"{INSTALLER}" /p "{folder}\\fix.msp" /qn'
         expect_run(trace, [(f'"{folder}\\probe.exe" one', True),
                            ("c:\\probes\\probe.exe two", True), (patch, True)])
         expect_records(wine, folder + "\\probe.exe", [(f'"{folder}\\probe.exe" one', folder)])
-        expect_records(wine, INSTALLER, [(patch, "C:\\windows")])
 
-        status, out = script("C:\\release\\install.cmd", folder)
-        check(status == 0 and "updating" in out, f"install.cmd again: {status} {out}")
-        status, out = script("C:\\release\\uninstall.cmd", folder)
-        check(status == 0 and "removed" in out and "left in place" in out,
+        with open(wine.host_path(folder + "\\starter.dat"), "rb") as f:
+            installed_list = f.read()
+        for arguments, want, words in REFUSALS:
+            status, out = script(f"C:\\release\\install.cmd {arguments}")
+            check(status == want and words in out, f"install.cmd {arguments}: {status} {out}")
+            check(registration() == installed, f"install.cmd {arguments} changed the service")
+        check(not os.path.exists(wine.host_path("C:\\-auto")), "a folder -auto was made")
+        # Not in code page 1252, and so not in a batch file either: from Wine's own command line.
+        done = wine.wine("cmd", "/c", "C:\\release\\install.cmd", "C:\\Svc-\u03a9")
+        check(done.returncode == 1 and b"could not run from" in done.stdout and
+              "ANSI code page cannot hold" in wine.read_trace().text and
+              registration() == installed, f"install.cmd Svc-\u03a9: {done.stdout}")
+
+        # An update while the service works through its list waits for it; a
+        # relative folder is made absolute; the list and the start type are kept.
+        os.remove(wine.host_path("C:\\release\\starter.dat"))
+        installed_list = b"probe.exe busy\r\n" * 8
+        wine.put(folder + "\\starter.dat", data=installed_list)
+        first_run = trace.pid
+        starting = wine.wine("sc", "start", "Corvane Remote Starter", background=True)
+        deadline = time.time() + 120
+        while time.time() < deadline and not (wine.read_trace().pid != first_run and
+                                              wine.read_trace().starts):
+            time.sleep(0.05)
+        service = wine.pause_service()
+        updating = script('C:\\release\\install.cmd "Svc Test"', background=True)
+        time.sleep(5)
+        check(registration() == installed and updating.poll() is None,
+              "the update did not wait for the busy service")
+        wine.resume_service(service)
+        out = updating.communicate(timeout=300)[0].decode(wine.encoding, "replace")
+        starting.wait(timeout=300)
+        check(updating.returncode == 0 and "waiting" in out and "updating" in out,
+              f"update of a busy service: {updating.returncode} {out}")
+        check(len(wine.wait_for_report().starts) == 9, "the busy run was cut short")
+        check(registration() == installed, f"the update changed the service: {registration()}")
+        with open(wine.host_path(folder + "\\starter.dat"), "rb") as f:
+            check(f.read() == installed_list, "the update replaced the installed list")
+
+        # Wine's sc has no config command: an update into another folder stops
+        # there, registered as before (on Windows, sc config moves it).
+        status, out = script('C:\\release\\install.cmd "C:\\Other Dir"')
+        check(status == 1 and f'moving the service from "{folder}"' in out and
+              "sc config failed" in out and registration() == installed,
+              f"install.cmd into another folder: {status} {out}")
+
+        status, out = script("C:\\release\\uninstall.cmd")
+        check(status == 0 and "removed the service" in out and f'"{folder}" was left' in out,
               f"uninstall.cmd: {status} {out}")
-        check(wine.query_service() == {}, "the service is still registered")
-        status, out = script("C:\\release\\uninstall.cmd", folder)
+        check(registration() == {}, "the service is still registered")
+        status, out = script("C:\\release\\uninstall.cmd")
         check(status == 0 and "not installed" in out, f"uninstall.cmd again: {status} {out}")
+        status, out = script('C:\\release\\install.cmd "C:\\Other Dir" && '
+                             "C:\\release\\uninstall.cmd /purge")
+        check(status == 0 and 'removed "C:\\Other Dir"' in out and
+              not os.path.exists(wine.host_path("C:\\Other Dir")), f"/purge: {status} {out}")
 
-        # The version resource, read back by the cross toolchain's windres.
-        with zipfile.ZipFile(args.zip) as release_zip:
-            image = release_zip.read("starter.exe")
+        # The version resource and the manifest, read back by the cross toolchain's windres.
+        image = files["starter.exe"]
         pe = int.from_bytes(image[0x3C:0x40], "little")
         windres = "i686-w64-mingw32-windres" if image[pe + 4] == 0x4C else \
             "x86_64-w64-mingw32-windres"
@@ -355,8 +461,12 @@ def release(args):
                                    "rc"], check=True, stdout=subprocess.PIPE, text=True).stdout
         for value in (f'"FileVersion", "{args.version}"', f'"ProductVersion", "{args.version}"',
                       '"ProductName", "Corvane Remote Starter"',
-                      '"OriginalFilename", "starter.exe"'):
-            check(value in resource, f"version resource lacks {value}:\n{resource}")
+                      '"OriginalFilename", "starter.exe"', 'level=""asInvoker""',
+                      "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                      "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
+            check(value in resource, f"resources lack {value}:\n{resource}")
+        check(b".gnu_debuglink" in image and b"starter.exe.debug" in image and
+              b".debug_info" not in image, "starter.exe is not stripped with a debug link")
 
 
 @scenario

@@ -10,6 +10,7 @@ ends its wineserver when it is done.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -107,6 +108,26 @@ class WineSession:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env)
         self.keep_services_up(probe)
+
+    def pause_service(self):
+        """Halts the service's process where it stands (SIGSTOP), so that it
+        stays busy with its list for as long as a test needs. Returns its pid."""
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    program = f.read().split(b"\0")[0].lower()
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    environment = f.read().split(b"\0")
+            except OSError:
+                continue
+            if program.endswith(b"\\starter.exe") and \
+                    b"WINEPREFIX=" + self.prefix.encode() in environment:
+                os.kill(int(pid), signal.SIGSTOP)
+                return int(pid)
+        raise AssertionError("no service process to pause")
+
+    def resume_service(self, pid):
+        os.kill(pid, signal.SIGCONT)
 
     def install_service(self, image_path):
         if " " in image_path:
