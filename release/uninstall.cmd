@@ -50,7 +50,9 @@ echo uninstall: removed the service "%SERVICE%"
 if not defined FOLDER goto no_folder
 if not exist "%FOLDER%\" goto folder_gone
 if defined PURGE goto purge
-echo uninstall: "%FOLDER%" was left in place, with its list; uninstall.cmd /purge removes it too,
+set "WITH="
+if exist "%FOLDER%\starter.dat" set "WITH=, with its list"
+echo uninstall: "%FOLDER%" was left in place%WITH%; uninstall.cmd /purge removes it too,
 echo   or: rmdir /s /q "%FOLDER%"
 exit /b 0
 
