@@ -33,9 +33,44 @@ install(FILES ${symbol_paths} DESTINATION . COMPONENT symbols)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(release_system win32)
+  set(msi_arch x86)
 else()
   set(release_system win64)
+  set(msi_arch x64)
 endif()
+
+# The Windows Installer package, from the stripped programs, and for the tests
+# one of the next version, to upgrade to. Its times are SOURCE_DATE_EPOCH, or
+# else the commit's time.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(release_epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE release_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE no_commit ERROR_QUIET)
+  if(no_commit OR NOT release_epoch)
+    set(release_epoch 315532800)  # 1980, the cabinet's first date
+  endif()
+endif()
+math(EXPR next_patch "${PROJECT_VERSION_PATCH} + 1")
+set(next_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
+set(release_msi ${CMAKE_BINARY_DIR}/corvane-remote-starter-${PROJECT_VERSION}-${release_system}.msi)
+set(next_msi ${CMAKE_BINARY_DIR}/test/corvane-remote-starter-${next_version}-${release_system}.msi)
+foreach(package release next)
+  set(version ${PROJECT_VERSION})
+  if(package STREQUAL next)
+    set(version ${next_version})
+  endif()
+  add_custom_command(
+    OUTPUT ${${package}_msi}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/test
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DPROGRAMS=${release_dir}
+            -DVERSION=${version} -DARCH=${msi_arch} -DEPOCH=${release_epoch}
+            -DOUT=${${package}_msi} -P ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
+    DEPENDS release_files ${release_dir}/starter.exe ${release_dir}/starter-check.exe
+            ${CMAKE_SOURCE_DIR}/release/starter.wxs ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake)
+endforeach()
+add_custom_target(release_msi ALL DEPENDS ${release_msi} ${next_msi})
 set(release_name corvane-remote-starter-${PROJECT_VERSION}-${release_system})
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME corvane-remote-starter)
