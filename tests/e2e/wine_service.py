@@ -109,22 +109,47 @@ class WineSession:
         subprocess.run(["wineserver", "-w"], env=self.env)
         self.keep_services_up(probe)
 
-    def pause_service(self):
-        """Halts the service's process where it stands (SIGSTOP), so that it
-        stays busy with its list for as long as a test needs. Returns its pid."""
+    def processes(self, name):
+        """The live Unix processes of this prefix whose program is name."""
+        found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
                     program = f.read().split(b"\0")[0].lower()
                 with open(f"/proc/{pid}/environ", "rb") as f:
                     environment = f.read().split(b"\0")
+                with open(f"/proc/{pid}/stat", "rb") as f:
+                    ended = f.read().rsplit(b")", 1)[1].split()[0] == b"Z"
             except OSError:
                 continue
-            if program.endswith(b"\\starter.exe") and \
+            if program.endswith(b"\\" + name.encode()) and not ended and \
                     b"WINEPREFIX=" + self.prefix.encode() in environment:
-                os.kill(int(pid), signal.SIGSTOP)
-                return int(pid)
-        raise AssertionError("no service process to pause")
+                found.append(int(pid))
+        return found
+
+    def msiexec(self, *args, timeout=300):
+        """Runs msiexec quietly with a verbose log and returns the log, once
+        the installation has ended: Wine's msiexec returns before that."""
+        log = "C:\\msiexec.log"
+        path = self.host_path(log)
+        if os.path.exists(path):
+            os.remove(path)
+        self.wine("msiexec", *args, "/qn", "/l*v", log)
+        deadline = time.time() + timeout
+        while self.processes("msiexec.exe") and time.time() < deadline:
+            time.sleep(0.2)
+        with open(path, "rb") as f:
+            data = f.read()
+        return data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1", "replace")
+
+    def pause_service(self):
+        """Halts the service's process where it stands (SIGSTOP), so that it
+        stays busy with its list for as long as a test needs. Returns its pid."""
+        pids = self.processes("starter.exe")
+        if not pids:
+            raise AssertionError("no service process to pause")
+        os.kill(pids[0], signal.SIGSTOP)
+        return pids[0]
 
     def resume_service(self, pid):
         os.kill(pid, signal.SIGCONT)
