@@ -39,13 +39,14 @@ else()
   set(system_folder System64Folder)
 endif()
 
-string(TIMESTAMP started "%s" UTC)
+# The clock itself: string(TIMESTAMP) would answer SOURCE_DATE_EPOCH.
+execute_process(COMMAND date +%s OUTPUT_VARIABLE started OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
                         wixl -a ${ARCH} -D Version=${VERSION} -D ProductCode={${product_code}}
                         -D PackageCode={${package_code}} -D Programs=. -D SystemFolder=${system_folder}
                         -D "Description=${description}" -o ${OUT}.new ${SOURCE}/release/starter.wxs
                 WORKING_DIRECTORY ${stage} COMMAND_ERROR_IS_FATAL ANY)  # wixl finds relative paths only
-string(TIMESTAMP finished "%s" UTC)
+execute_process(COMMAND date +%s OUTPUT_VARIABLE finished OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND msibuild ${OUT}.new -q
                         "UPDATE `Component` SET `Condition` = 'NOT STARTTYPE=\"auto\"' WHERE `Component` = 'StartOnDemand'"
                 COMMAND_ERROR_IS_FATAL ANY)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the release zip and its symbols zip (CPack, preset win32's toolchain)
-# twice, from the same commit in two different folders at two different times,
-# fails unless the executables and the zips are byte for byte the same, then
-# leaves the zips in build/ and prints their SHA-256. File times in the zip are SOURCE_DATE_EPOCH,
-# by default the commit's time.
+# Builds the release zip, its symbols zip (CPack, preset win32's toolchain) and
+# the Windows Installer package (wixl) twice, from the same commit in two
+# different folders at two different times, fails unless the executables, the
+# zips and the package are byte for byte the same, then leaves them in build/
+# and prints their SHA-256. File times in the zips and the package are
+# SOURCE_DATE_EPOCH, by default the commit's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -18,12 +19,13 @@ for build in one second-build; do
   cmake -S "$work/$build/source" -B "$work/$build/out" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$work/$build/source/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$work/$build/out" -j "$(nproc)" --target starter starter-check release_files \
-    >/dev/null
+    release_msi >/dev/null 2> >(grep -v -e GLib -e '^$' >&2)
   (cd "$work/$build/out" && cpack >/dev/null)
   sleep 1  # so that the second build's clock differs
 done
 
-zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip)
+zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip \
+  corvane-remote-starter-*-win32.msi)
 for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe $zips; do
   if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
     echo "package: $file differs between two builds of $commit" >&2

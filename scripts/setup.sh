@@ -3,7 +3,8 @@
 # GoogleTest and Google Benchmark, mingw-w64 for 32- and 64-bit Windows, 32-
 # and 64-bit Wine, a Japanese UTF-8 locale (Wine takes its ANSI code page from
 # the Unix locale), clang with the libFuzzer runtime, clang-tidy, cppcheck and
-# valgrind. Skips what is there.
+# valgrind, wixl and msitools for the Windows Installer package, osslsigncode and
+# openssl for signing. Skips what is there.
 set -euo pipefail
 
 sudo=()
@@ -14,7 +15,8 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev binutils-mingw-w64-i686
           g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 locales
-          clang libclang-rt-14-dev clang-tidy cppcheck valgrind strip-nondeterminism time)
+          clang libclang-rt-14-dev clang-tidy cppcheck valgrind strip-nondeterminism time
+          wixl msitools osslsigncode openssl)
 missing=()
 command -v python3 >/dev/null || missing+=(python3)
 for package in "${packages[@]}"; do

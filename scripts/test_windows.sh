@@ -31,10 +31,15 @@ WINEPREFIX="$work/$preset-unit" WINEARCH=$preset STARTER_WINE_TEMPLATE="$work/$p
   ctest --preset "$preset" -j "$jobs" "${skip[@]}"
 
 # Most machines run 64-bit Windows, where the 32-bit service runs under WoW64:
-# the scenarios for the three rules and code page 932 once more in a 64-bit prefix.
+# the scenarios for the three rules, code page 932 and the Windows Installer
+# package once more in a 64-bit prefix.
 if [ "$preset" = win32 ]; then
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
   STARTER_WINEARCH=win64 boot "$work/wow64"
   STARTER_WINEARCH=win64 STARTER_WINE_TEMPLATE="$work/wow64" python3 tests/e2e/e2e_test.py \
     --starter build/win32/starter.exe --probe build/win32/probe.exe \
-    --check build/win32/starter-check.exe three_rules code_page_932
+    --check build/win32/starter-check.exe --version "$version" \
+    --msi "build/win32/corvane-remote-starter-$version-win32.msi" \
+    --msi-next "$(ls build/win32/test/corvane-remote-starter-*-win32.msi)" \
+    three_rules code_page_932 msi
 fi

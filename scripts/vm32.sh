@@ -35,7 +35,8 @@ build_image() {
     dpkg --add-architecture i386
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      wine wine32:i386 wine64 linux-image-amd64 initramfs-tools
+      wine wine32:i386 wine64 linux-image-amd64 initramfs-tools \
+      osslsigncode openssl msitools wixl
     apt-get clean
     localedef -i ja_JP -f UTF-8 ja_JP.UTF-8' >"$vm/packages.log" 2>&1
   umount "$root/proc"
