@@ -2,6 +2,10 @@
 // Exit status: 0 no errors or warnings, 1 any error or warning, 2 a usage or
 // I/O error.
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -63,12 +67,18 @@ bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
     error = "cannot read " + name + ": it is a directory, not a list";
     return false;
   }
+#ifdef _WIN32
+  // Standard input starts in text mode there, which would drop the CRs and
+  // the Ctrl-Z that the service reads, and that the findings are about.
+  if (name == "-") static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
+#endif
   std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
   if (file == nullptr) {
     error = "cannot open " + name + ": " + std::strerror(errno);
     return false;
   }
-  if (file != stdin && std::fseek(file, 0, SEEK_END) == 0) {
+  // A file, or standard input redirected from one, can say its size; a pipe cannot.
+  if (std::fseek(file, 0, SEEK_END) == 0) {
     long size = std::ftell(file);
     if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
     std::rewind(file);

@@ -26,7 +26,7 @@ build_image() {
   rm -rf "$root" "$image"
   mkdir -p "$root"
   echo "vm32: building the root image in $vm"
-  debootstrap --variant=minbase --include=python3,locales,kmod,cmake,binutils-mingw-w64-i686 \
+  debootstrap --variant=minbase --include=python3,locales,kmod,cmake,binutils-mingw-w64-i686,time \
     "$release" "$root" "$mirror" >"$vm/debootstrap.log"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"

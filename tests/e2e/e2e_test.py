@@ -19,7 +19,7 @@ import sys
 import time
 import traceback
 
-from wine_service import INSTALLER, TRACE_CHANNELS, WineSession
+from wine_service import INSTALLER, TRACE_CHANNELS, WINE, WineSession
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
@@ -163,6 +163,11 @@ def three_rules(args):
                           (7, "missing-directory"), (8, "missing-patch"), (11, "unquoted-spaces"),
                           (13, "missing-program"), (13, "missing-directory")],
               f"starter-check found missing: {missing}")
+        # A list on standard input is read as bytes there too, not in text mode.
+        piped = subprocess.run([WINE, SERVICE_DIR + "\\starter-check.exe", "--json", "-"],
+                               input=b"a.exe\r\n\x1ab", env=wine.env, capture_output=True)
+        codes = [f["code"] for f in json.loads(piped.stdout)["lines"][-1]["findings"]]
+        check("ctrl-z" in codes, f"starter-check.exe on standard input: {codes}")
         state = wine.query_service()
         check(state.get("TYPE") == "110" and state.get("STATE") == "1",
               f"sc query after the run: {state}")
