@@ -39,7 +39,7 @@ class WineSession:
     starts log their CreateProcess and SetServiceStatus calls, even when Wine
     restarts services.exe between commands."""
 
-    def __init__(self, locale=None, channels=TRACE_CHANNELS):
+    def __init__(self, locale=None, channels=TRACE_CHANNELS, pipe_timeout_ms=None):
         self.work = tempfile.mkdtemp(prefix="starter-e2e-")
         self.prefix = os.path.join(self.work, "prefix")
         self.encoding = "cp932" if locale and locale.startswith("ja_JP") else "cp1252"
@@ -53,6 +53,11 @@ class WineSession:
             shutil.copytree(template, self.prefix, symlinks=True)
         else:
             boot_prefix(self.prefix, self.env)
+        if pipe_timeout_ms:
+            # Read once, when services.exe starts: written before any Wine process runs.
+            with open(os.path.join(self.prefix, "system.reg"), "a") as registry:
+                registry.write("\n[System\\\\CurrentControlSet\\\\Control] 0\n"
+                               f'"ServicesPipeTimeout"=dword:{pipe_timeout_ms:08x}\n')
         self.trace_path = os.path.join(self.work, "trace.log")
         self.trace_file = open(self.trace_path, "ab")
 
