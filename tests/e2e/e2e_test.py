@@ -16,6 +16,7 @@ import os
 import re
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
@@ -427,11 +428,17 @@ def release(args):
             time.sleep(0.05)
         service = wine.pause_service()
         updating = script('C:\\release\\install.cmd "Svc Test"', background=True)
-        time.sleep(5)
-        check(registration() == installed and updating.poll() is None,
-              "the update did not wait for the busy service")
+        # Halted until install.cmd says it waits, however slow the machine.
+        said = b""
+        watchdog = threading.Timer(300, updating.kill)
+        watchdog.start()
+        while b"waiting" not in said and updating.poll() is None:
+            said += updating.stdout.readline()
+        watchdog.cancel()
+        check(b"waiting" in said and registration() == installed and updating.poll() is None,
+              f"the update did not wait for the busy service: {said!r}")
         wine.resume_service(service)
-        out = updating.communicate(timeout=300)[0].decode(wine.encoding, "replace")
+        out = (said + updating.communicate(timeout=300)[0]).decode(wine.encoding, "replace")
         starting.wait(timeout=300)
         check(updating.returncode == 0 and "waiting" in out and "updating" in out,
               f"update of a busy service: {updating.returncode} {out}")
