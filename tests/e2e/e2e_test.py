@@ -20,7 +20,7 @@ import threading
 import time
 import traceback
 
-from wine_service import INSTALLER, TRACE_CHANNELS, WINE, WineSession
+from wine_service import INSTALLER, TRACE_CHANNELS, WINE, ServiceTrace, WineSession
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
@@ -244,7 +244,9 @@ def stop_is_ignored(args):
     # Long enough that the stop request lands while the list still runs; where
     # process creation is slow, fewer lines last as long.
     count = int(os.environ.get("STARTER_STOP_LINES", "400"))
-    with WineSession() as wine:
+    # Wine ends a service that has not reported running within its pipe
+    # timeout, 10 s by default; on a loaded machine 400 starts take longer.
+    with WineSession(pipe_timeout_ms=600000) as wine:
         install(wine, args, b"".join(b"probe.exe n%d\n" % i for i in range(count)))
         starting = wine.wine("sc", "start", "Corvane Remote Starter", background=True)
         deadline = time.time() + 60
@@ -418,15 +420,26 @@ def release(args):
         # An update while the service works through its list waits for it; a
         # relative folder is made absolute; the list and the start type are kept.
         os.remove(wine.host_path("C:\\release\\starter.dat"))
-        installed_list = b"probe.exe busy\r\n" * 30
-        wine.put(folder + "\\starter.dat", data=installed_list)
-        first_run = trace.pid
-        starting = wine.wine("sc", "start", "Corvane Remote Starter", background=True)
-        deadline = time.time() + 120
-        while time.time() < deadline and not (wine.read_trace().pid != first_run and
-                                              wine.read_trace().starts):
-            time.sleep(0.05)
-        service = wine.pause_service()
+        # Halted once it has started a program, and before it reports: where
+        # the run ends first, a longer list. Only this run's part of the trace
+        # counts, since Wine reuses process ids.
+        def busy_run():
+            return ServiceTrace(wine.read_trace().text[since:])
+
+        for count in (30, 120, 480):
+            installed_list = b"probe.exe busy\r\n" * count
+            wine.put(folder + "\\starter.dat", data=installed_list)
+            since = len(wine.read_trace().text)
+            starting = wine.wine("sc", "start", "Corvane Remote Starter", background=True)
+            deadline = time.time() + 120
+            while time.time() < deadline and not busy_run().starts:
+                time.sleep(0.05)
+            service = wine.pause_service()
+            if not busy_run().reported:
+                break
+            wine.resume_service(service)
+            starting.wait(timeout=300)
+        check(not busy_run().reported, "the service could not be halted during its run")
         updating = script('C:\\release\\install.cmd "Svc Test"', background=True)
         # Halted until install.cmd says it waits, however slow the machine.
         said = b""
@@ -442,7 +455,10 @@ def release(args):
         starting.wait(timeout=300)
         check(updating.returncode == 0 and "waiting" in out and "updating" in out,
               f"update of a busy service: {updating.returncode} {out}")
-        check(len(wine.wait_for_report().starts) == 31, "the busy run was cut short")
+        deadline = time.time() + 300
+        while time.time() < deadline and not busy_run().reported:
+            time.sleep(0.2)
+        check(len(busy_run().starts) == count + 1, "the busy run was cut short")
         check(registration() == installed, f"the update changed the service: {registration()}")
         with open(wine.host_path(folder + "\\starter.dat"), "rb") as f:
             check(f.read() == installed_list, "the update replaced the installed list")

@@ -54,10 +54,11 @@ class WineSession:
         else:
             boot_prefix(self.prefix, self.env)
         if pipe_timeout_ms:
-            # Read once, when services.exe starts: written before any Wine process runs.
+            # Read once, when services.exe starts: written before any Wine process
+            # runs. Wine reads it as a string; Windows has a DWORD there.
             with open(os.path.join(self.prefix, "system.reg"), "a") as registry:
                 registry.write("\n[System\\\\CurrentControlSet\\\\Control] 0\n"
-                               f'"ServicesPipeTimeout"=dword:{pipe_timeout_ms:08x}\n')
+                               f'"ServicesPipeTimeout"="{pipe_timeout_ms}"\n')
         self.trace_path = os.path.join(self.work, "trace.log")
         self.trace_file = open(self.trace_path, "ab")
 
@@ -148,16 +149,20 @@ class WineSession:
         return data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1", "replace")
 
     def pause_service(self):
-        """Halts the service's process where it stands (SIGSTOP), so that it
-        stays busy with its list for as long as a test needs. Returns its pid."""
+        """Halts the service's processes where they stand (SIGSTOP), so that a
+        run stays busy with its list for as long as a test needs. All of them:
+        one that is ending may still be listed. Returns their pids."""
         pids = self.processes("starter.exe")
-        if not pids:
-            raise AssertionError("no service process to pause")
-        os.kill(pids[0], signal.SIGSTOP)
-        return pids[0]
+        for pid in pids:
+            os.kill(pid, signal.SIGSTOP)
+        return pids
 
-    def resume_service(self, pid):
-        os.kill(pid, signal.SIGCONT)
+    def resume_service(self, pids):
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGCONT)
+            except ProcessLookupError:
+                pass
 
     def install_service(self, image_path):
         if " " in image_path:
