@@ -12,6 +12,25 @@ sudo=()
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
+# A mirror in the middle of a sync serves index files that fail their hashes
+# for a minute or two; try again rather than fail the whole run on it.
+updated=0
+apt_install() {
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    if [ "$updated" -eq 1 ] || "${sudo[@]}" apt-get update -qq; then
+      updated=1
+      DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$@" >/dev/null && return 0
+    fi
+    [ "$attempt" -eq 5 ] && break
+    updated=0
+    echo "setup: apt-get failed (attempt $attempt of 5), trying again in 30 s" >&2
+    sleep 30
+  done
+  echo "setup: could not install $*" >&2
+  return 1
+}
+
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev binutils-mingw-w64-i686
           g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 locales
@@ -28,8 +47,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
   fi
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
@@ -46,6 +64,6 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   done
   if [ "${#missing[@]}" -gt 0 ]; then
     echo "setup: installing ${missing[*]} for the emulated 32-bit machine"
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt_install "${missing[@]}"
   fi
 fi
