@@ -12,28 +12,28 @@ sudo=()
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-# A mirror in the middle of a sync serves index files that fail their hashes
-# for a minute or two; try again rather than fail the whole run on it.
+# A mirror in the middle of a sync serves index files that fail their hashes;
+# apt-get update then fails although it fetched every other list. Try again a
+# little, then go on with what was fetched: the install says if that is short.
 updated=0
-apt_install() {
+apt_update() {
   local attempt
-  for attempt in 1 2 3 4 5; do
-    if [ "$updated" -eq 1 ] || "${sudo[@]}" apt-get update -qq; then
-      updated=1
-      DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$@" >/dev/null && return 0
-    fi
-    [ "$attempt" -eq 5 ] && break
-    updated=0
-    echo "setup: apt-get failed (attempt $attempt of 5), trying again in 30 s" >&2
-    sleep 30
+  [ "$updated" -eq 1 ] && return 0
+  updated=1
+  for attempt in 1 2 3; do
+    "${sudo[@]}" apt-get update -qq && return 0
+    [ "$attempt" -eq 3 ] || { echo "setup: apt-get update failed, trying again in 20 s" >&2; sleep 20; }
   done
-  echo "setup: could not install $*" >&2
-  return 1
+  echo "setup: some package lists could not be fetched; going on with the others" >&2
+}
+apt_install() {
+  apt_update
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$@" >/dev/null
 }
 
 packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev binutils-mingw-w64-i686
           g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
-          wine wine32:i386 wine64 locales
+          wine wine64 locales
           clang libclang-rt-14-dev clang-tidy cppcheck valgrind strip-nondeterminism time
           wixl msitools osslsigncode openssl)
 missing=()
@@ -44,10 +44,20 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
+  apt_install "${missing[@]}"
+fi
+
+# 32-bit Wine needs the i386 builds of the libraries at exactly the installed
+# versions. Where it cannot be had, or cannot run, the 32-bit tests run in the
+# emulated machine below instead.
+if ! installed wine32:i386; then
+  echo "setup: installing wine32:i386"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
+    updated=0
   fi
-  apt_install "${missing[@]}"
+  apt_install wine32:i386 ||
+    echo "setup: wine32:i386 could not be installed: the 32-bit tests run in an emulated machine" >&2
 fi
 
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
@@ -55,8 +65,9 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   "${sudo[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
-# Where the kernel cannot run 32-bit x86 code, the 32-bit tests run in a machine
-# that qemu emulates (scripts/vm32.sh), built from Debian's packages.
+# Where 32-bit Wine cannot run, because the kernel cannot run 32-bit x86 code or
+# because wine32 could not be installed, the 32-bit tests run in a machine that
+# qemu emulates (scripts/vm32.sh), built from Debian's packages.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   missing=()
   for package in qemu-system-x86 debootstrap e2fsprogs; do

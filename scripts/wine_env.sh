@@ -1,6 +1,7 @@
 # Sourced by the scripts that run Windows programs. The shipped programs are
 # 32-bit, but where the kernel cannot run 32-bit x86 code at all (some
-# hypervisors give no compatibility mode), Wine cannot run them either; there
+# hypervisors give no compatibility mode), or 32-bit Wine is not installed, Wine
+# cannot run them either; there
 # the same sources are built for x86_64 and run in 64-bit prefixes, and
 # scripts/test.sh runs the 32-bit build in an emulated machine (scripts/vm32.sh).
 # Sets windows_preset, STARTER_WINE (the loader) and STARTER_WINEARCH.
@@ -13,5 +14,5 @@ else
   # Such machines start a process in about half a second, not 16 ms, so a
   # shorter list keeps the stop scenario's run going while the stop lands.
   export STARTER_STOP_LINES=60
-  echo "NOTE: this machine cannot run 32-bit x86 code: Windows programs run from the x86_64 build" >&2
+  echo "NOTE: 32-bit Wine cannot run on this machine: Windows programs run from the x86_64 build" >&2
 fi
