@@ -53,9 +53,10 @@ void Help() {
   for (int i = 0; i < kFindingCodeCount; ++i) {
     const FindingCode& code = kFindingCodes[i];
     std::string name = code.code;
-    name.resize(18, ' ');
-    std::cout << "  " << name << LevelName(code.level)
-              << (code.level == Level::kNote ? "     " : "  ") << code.when << "\n";
+    name.resize(21, ' ');  // the longest code, msiexec-without-exe, and two spaces
+    name += LevelName(code.level);
+    name.resize(30, ' ');
+    std::cout << "  " << name << code.when << "\n";
   }
 }
 

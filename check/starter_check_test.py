@@ -296,7 +296,7 @@ class Usage(unittest.TestCase):
                 ([good, "--", bad], b"", 1, "List " + bad),
                 (["--code-page", "437", good], b"", 0, "437 (treated as having no lead bytes)"),
                 (["--version"], b"", 0, "starter-check 1.0.0"),
-                (["--help"], b"", 0, "relative-path     warning"),
+                (["--help"], b"", 0, "msiexec-without-exe  warning"),
             ]
             for arguments, stdin, status, words in cases:
                 with self.subTest(arguments=arguments):
