@@ -6,6 +6,8 @@
 # valgrind, wixl and msitools for the Windows Installer package, osslsigncode and
 # openssl for signing. Skips what is there.
 set -euo pipefail
+# The other scripts run this too; once per top-level run is enough.
+[ "${STARTER_SETUP_DONE:-}" = 1 ] && exit 0
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)

@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+export STARTER_SETUP_DONE=1
 jobs=$(nproc)
 
 cmake --preset native
