@@ -180,8 +180,14 @@ if defined START set "START_OPTION=start= %START%"
 sc config "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact %START_OPTION% >nul
 if errorlevel 1 goto config_failed
 :describe
+rem Wine's service manager can miss a service created a moment before; Windows
+rem does not, so a second try costs nothing there.
+sc description "%SERVICE%" "%DESCRIPTION%" >nul
+if not errorlevel 1 goto described
+ping -n 2 127.0.0.1 >nul
 sc description "%SERVICE%" "%DESCRIPTION%" >nul
 if errorlevel 1 goto description_failed
+:described
 
 set "STARTS=on demand"
 set "NOW_START="
