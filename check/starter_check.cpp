@@ -7,6 +7,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,12 +51,15 @@ int UsageError(const std::string& message) {
 
 void Help() {
   std::cout << kUsage << "\nFindings:\n";
+  // Columns as wide as the longest code, so that a new one cannot run into its level.
+  size_t width = 0;
+  for (int i = 0; i < kFindingCodeCount; ++i) width = std::max(width, strlen(kFindingCodes[i].code));
   for (int i = 0; i < kFindingCodeCount; ++i) {
     const FindingCode& code = kFindingCodes[i];
     std::string name = code.code;
-    name.resize(21, ' ');  // the longest code, msiexec-without-exe, and two spaces
+    name.resize(width + 2, ' ');
     name += LevelName(code.level);
-    name.resize(30, ' ');
+    name.resize(width + 11, ' ');  // "warning" and two spaces
     std::cout << "  " << name << code.when << "\n";
   }
 }

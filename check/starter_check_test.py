@@ -5,6 +5,7 @@ Usage: starter_check_test.py --tool PATH
 import argparse
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -304,6 +305,12 @@ class Usage(unittest.TestCase):
                                           timeout=30)
                     self.assertEqual(done.returncode, status, done.stderr)
                     self.assertIn(words, done.stdout.decode())
+                    if arguments == ["--help"]:  # each column starts where the others do
+                        rows = done.stdout.decode().split("Findings:\n")[1].splitlines()
+                        spans = {re.match(r"  \S+ +(error|warning|note) +", row).span(1)[0]
+                                 for row in rows} | {len(re.match(r"  \S+ +\S+ +", row)[0])
+                                                     for row in rows}
+                        self.assertEqual(len(spans), 2, rows)
 
     def test_default_executable_follows_the_list_name(self):
         for name, executable in (("Nightly.dat", "Nightly.exe"), ("NIGHTLY.DAT", "NIGHTLY.exe"),

@@ -14,19 +14,15 @@ sudo=()
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-# A mirror in the middle of a sync serves index files that fail their hashes;
-# apt-get update then fails although it fetched every other list. Try again a
-# little, then go on with what was fetched: the install says if that is short.
+# A mirror can serve an index that fails its hash (one of the i386 lists, seen
+# for days at a time); apt-get update then fails although it fetched every other
+# list. Go on with those: an install that needs the missing one says so.
 updated=0
 apt_update() {
-  local attempt
   [ "$updated" -eq 1 ] && return 0
   updated=1
-  for attempt in 1 2 3; do
-    "${sudo[@]}" apt-get update -qq && return 0
-    [ "$attempt" -eq 3 ] || { echo "setup: apt-get update failed, trying again in 20 s" >&2; sleep 20; }
-  done
-  echo "setup: some package lists could not be fetched; going on with the others" >&2
+  "${sudo[@]}" apt-get update -qq ||
+    echo "setup: some package lists could not be fetched; going on with the others" >&2
 }
 apt_install() {
   apt_update

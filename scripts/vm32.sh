@@ -26,27 +26,17 @@ build_image() {
   rm -rf "$root" "$image"
   mkdir -p "$root"
   echo "vm32: building the root image in $vm"
-  # A mirror in the middle of a sync fails hash checks for a while: try again.
-  local attempt
-  for attempt in 1 2 3 4 5; do
-    debootstrap --variant=minbase --include=python3,locales,kmod,cmake,binutils-mingw-w64-i686,time \
-      "$release" "$root" "$mirror" >"$vm/debootstrap.log" 2>&1 && break
-    [ "$attempt" -eq 5 ] && { tail -5 "$vm/debootstrap.log" >&2; return 1; }
-    echo "vm32: debootstrap failed (attempt $attempt of 5), trying again in 30 s" >&2
-    rm -rf "$root"; mkdir -p "$root"; sleep 30
-  done
+  debootstrap --variant=minbase --include=python3,locales,kmod,cmake,binutils-mingw-w64-i686,time \
+    "$release" "$root" "$mirror" >"$vm/debootstrap.log"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"
   trap 'umount "$root/proc" 2>/dev/null || true' RETURN
   chroot "$root" sh -ec '
     dpkg --add-architecture i386
-    for attempt in 1 2 3 4 5; do
-      if apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-          --no-install-recommends wine wine32:i386 wine64 linux-image-amd64 initramfs-tools \
-          osslsigncode openssl msitools wixl; then break; fi
-      [ "$attempt" -eq 5 ] && exit 1
-      sleep 30
-    done
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      wine wine32:i386 wine64 linux-image-amd64 initramfs-tools \
+      osslsigncode openssl msitools wixl
     apt-get clean
     localedef -i ja_JP -f UTF-8 ja_JP.UTF-8' >"$vm/packages.log" 2>&1
   umount "$root/proc"

@@ -1,9 +1,9 @@
 # Sourced by the scripts that run Windows programs. The shipped programs are
 # 32-bit, but where the kernel cannot run 32-bit x86 code at all (some
-# hypervisors give no compatibility mode), or 32-bit Wine is not installed, Wine
-# cannot run them either; there
-# the same sources are built for x86_64 and run in 64-bit prefixes, and
-# scripts/test.sh runs the 32-bit build in an emulated machine (scripts/vm32.sh).
+# hypervisors give no compatibility mode), or 32-bit Wine could not be
+# installed, Wine cannot run them either; there the same sources are built for
+# x86_64 and run in 64-bit prefixes, and scripts/test.sh runs the 32-bit build
+# in an emulated machine (scripts/vm32.sh).
 # Sets windows_preset, STARTER_WINE (the loader) and STARTER_WINEARCH.
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   windows_preset=win32
