@@ -593,6 +593,9 @@ def msi(args):
               not os.path.exists(wine.host_path(folder + "\\starter.exe")),
               "removal took the list, or left the program")
 
+        # A path with a space may be registered unquoted: such a folder is refused.
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "INSTALLFOLDER=C:\\Program Files\\Corvane")
+        check(registration() == {} and installed_version() is None, "a folder with a space")
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "STARTTYPE=auto")
         check(registration().get("Start") == "0x2", f"STARTTYPE=auto: {registration()}")
 
