@@ -1,9 +1,12 @@
-// Defaults for starter-check's options, and its view of the target machine's
-// files. On Windows they come from the machine it runs on; elsewhere they are
-// fixed, and there is no such view.
+// Defaults for starter-check's options, and its view of the target machine.
+// On Windows they come from the machine it runs on; elsewhere they are fixed,
+// and there is no such view.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "check/windows_paths.h"
 
 // The service executable beside the list: "C:\Svc\" and the list's name with
 // ".dat" made ".exe"; on Windows, the list's real folder instead of C:\Svc.
@@ -18,6 +21,11 @@ unsigned DefaultCodePage();
 // off Windows.
 bool HeldByCodePage(const std::string& argument);
 
-// Whether a file (or, with directory, a folder) exists at a Windows path on
-// this machine. Null where there is no such view: off Windows.
-extern bool (*const kTargetPathExists)(const std::string& path, bool directory);
+// What is at a Windows path on this machine: nothing, a folder, a file that
+// begins as an executable image does, or another file. Null where there is no
+// such view: off Windows.
+extern FileKind (*const kTargetFileKind)(const std::string& path);
+
+// The folders on the PATH that services get, the machine's own, in order.
+// False where it cannot be read: off Windows.
+bool ServicePathFolders(std::vector<std::string>& folders);

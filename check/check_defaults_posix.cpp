@@ -17,4 +17,8 @@ bool HeldByCodePage(const std::string&) {
   return true;
 }
 
-bool (*const kTargetPathExists)(const std::string&, bool) = nullptr;
+FileKind (*const kTargetFileKind)(const std::string&) = nullptr;
+
+bool ServicePathFolders(std::vector<std::string>&) {
+  return false;
+}

@@ -38,11 +38,53 @@ bool HeldByCodePage(const std::string& argument) {
 }
 
 namespace {
-bool PathExists(const std::string& path, bool directory) {
+
+struct Handle {
+  HANDLE handle;
+  explicit Handle(HANDLE h) : handle(h) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+FileKind KindOfFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kNone;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
+  // An executable image begins with "MZ", whatever its name.
+  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char start[2] = {};
+  DWORD read = 0;
+  if (file.handle == INVALID_HANDLE_VALUE ||
+      !ReadFile(file.handle, start, sizeof start, &read, nullptr)) {
+    return FileKind::kImage;  // there, but unreadable to us: no verdict on its content
+  }
+  return read == 2 && start[0] == 'M' && start[1] == 'Z' ? FileKind::kImage : FileKind::kOtherFile;
 }
+
 }  // namespace
 
-bool (*const kTargetPathExists)(const std::string&, bool) = PathExists;
+FileKind (*const kTargetFileKind)(const std::string&) = KindOfFile;
+
+bool ServicePathFolders(std::vector<std::string>& folders) {
+  // Services get the machine's environment, not a user's; an expandable value is
+  // expanded, as RRF_RT_REG_SZ alone asks.
+  static char value[32767];
+  DWORD size = sizeof value;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE,
+                   "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "Path",
+                   RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  std::string path = value;
+  for (std::string::size_type at = 0; at <= path.size();) {
+    std::string::size_type end = path.find(';', at);
+    if (end == std::string::npos) end = path.size();
+    if (end > at) folders.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  return true;
+}

@@ -36,7 +36,8 @@ std::string CodePageText(unsigned codePage) {
 
 void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
   for (const Finding& finding : findings) {
-    out << indent << LevelName(finding.level) << " " << finding.code << ": "
+    const FindingCode& code = Describe(finding.code);
+    out << indent << LevelName(code.level) << " " << code.name << ": "
         << ShowBytes(finding.message) << "\n";
   }
 }
@@ -46,8 +47,9 @@ std::string JsonFindings(const std::vector<Finding>& findings) {
   const char* separator = "";
   for (const Finding& finding : findings) {
     json += separator;
-    json += "{\"code\": \"" + finding.code + "\", \"level\": \"" + LevelName(finding.level) +
-            "\", \"message\": " + JsonString(finding.message) + "}";
+    const FindingCode& code = Describe(finding.code);
+    json += "{\"code\": \"" + std::string(code.name) + "\", \"level\": \"" +
+            LevelName(code.level) + "\", \"message\": " + JsonString(finding.message) + "}";
     separator = ", ";
   }
   return json + "]";
@@ -104,7 +106,7 @@ void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListR
       << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
       << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
       << CodePageText(options.codePage) << "\n"
-      << (options.pathExists ? "Programs, folders and patch files looked for on this machine\n"
+      << (options.fileKind ? "Programs, folders and patch files looked for on this machine\n"
                              : "Programs, folders and patch files not looked for: only "
                                "starter-check.exe on the target machine can see them\n");
   if (!report.findings.empty()) out << "\n";

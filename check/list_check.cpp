@@ -3,71 +3,92 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <iterator>
+#include <initializer_list>
 
 #include "launch/launch_list.h"
-#include "launch/list_reader.h"
 #include "platform/code_pages.h"
+#include "platform/platform.h"
 #include "platform/platform_dry_run.h"
 
+namespace {
+
+// Indexed by Code; the order is the one --help shows.
 const FindingCode kFindingCodes[] = {
     {"utf-16", Level::kError, "the list is UTF-16, which the service reads as garbage"},
     {"byte-order-mark", Level::kError,
      "a byte-order mark, which becomes part of the first program"},
     {"msiexec-not-first", Level::kError,
      "the line mentions msiexec.exe, so the system's installer starts instead of its program"},
+    {"no-patch-option", Level::kError,
+     "an installer line without \" /p \": msiexec.exe is given the service folder as a patch"},
     {"absolute-patch", Level::kError,
      "an absolute patch path, which gets the service folder in front"},
     {"patch-name", Level::kError,
      "a patch name that is quoted, holds a space or begins with one: its path comes out broken"},
+    {"no-program", Level::kError,
+     "the line names no program: it begins with a space or empty quotes, or names a folder"},
     {"quoted-space", Level::kError,
      "a quote that no closing quote ends before a space or the line's end"},
+    {"stray-quote", Level::kError, "a double quote inside an unquoted program name"},
+    {"typographic-quote", Level::kError,
+     "a typographic quote where a straight one is meant: Windows takes it for a letter"},
     {"forward-slash", Level::kError,
      "a program path with forward slashes only: it is taken for a name in the service folder"},
-    {"tab", Level::kError, "a TAB in the program's name, which only a space ends"},
-    {"no-program", Level::kError, "the line begins with a space, so it names no program"},
+    {"bare-drive", Level::kError,
+     "a drive with no backslash, such as C:x.exe: it is taken for a name in the service folder"},
+    {"tab", Level::kError,
+     "a TAB, vertical tab, form feed or no-break space in the program's name, which only a "
+     "space ends"},
+    {"lead-byte", Level::kError,
+     "a double-byte lead byte right before the space, which it takes as its second byte"},
+    {"variable", Level::kError,
+     "an environment variable in the program's name, which the service never expands"},
+    {"cmd-builtin", Level::kError,
+     "a command of cmd.exe, such as del or start, named as a program"},
+    {"not-startable", Level::kError,
+     "a device, document, package, library or script that CreateProcessA cannot start"},
+    {"lone-cr", Level::kError,
+     "a CR in the program's name, or with text after it: CR line ends join lines"},
+    {"program-cut", Level::kError,
+     "the program's or the patch's name is cut, at 259 characters or by a NUL byte"},
     {"line-too-long", Level::kError, "over 559 characters: no later line is ever started"},
+    {"ctrl-z", Level::kError, "a Ctrl-Z ends the data with text after it, which never starts"},
     {"missing-program", Level::kError,
      "on Windows: no name that CreateProcessA tries for the line is on this machine"},
     {"missing-directory", Level::kError,
      "on Windows: the working directory is not on this machine"},
     {"missing-patch", Level::kError, "on Windows: the patch file is not in the service's folder"},
+    {"starts-other-program", Level::kError,
+     "on Windows: another program than the line names is the one that starts here"},
     {"utf-8", Level::kWarning, "UTF-8 text, where the service reads the ANSI code page"},
-    {"wrong-list", Level::kWarning, "the service at --exe reads a list of another name"},
+    {"wrong-list", Level::kWarning, "the service reads a list of another name"},
     {"relative-path", Level::kWarning,
-     "a program path that is neither absolute nor UNC: it resolves against the service's "
-     "current directory, not its folder"},
+     "a program path that is neither full nor UNC: where it leads depends on the machine"},
     {"unquoted-spaces", Level::kWarning,
      "a program path with spaces and no quotes, where Windows may start another program"},
+    {"system-program", Level::kWarning,
+     "a system program named bare, which the service looks for in its own folder"},
     {"msiexec-without-exe", Level::kWarning,
      "msiexec named without \"msiexec.exe\", so the installer rule does not apply"},
+    {"other-msiexec", Level::kWarning,
+     "an installer named with a path: the system's msiexec.exe starts in its place"},
     {"dropped-options", Level::kWarning, "installer options before \" /p \", which are dropped"},
-    {"no-patch-option", Level::kWarning, "an installer line without \" /p \""},
-    {"command-cut", Level::kWarning, "the command line reaches 259 characters and may be cut"},
-    {"ctrl-z", Level::kWarning, "a Ctrl-Z ends the data with bytes after it"},
-    {"nul-byte", Level::kWarning, "a NUL byte in a line: the rest of the line is ignored"},
-    {"lone-cr", Level::kWarning, "a CR that no LF follows, kept in the command"},
+    {"command-cut", Level::kWarning, "the arguments reach 259 characters and may be cut"},
+    {"trailing-cr", Level::kWarning, "a CR at the end of the arguments, kept in the command"},
+    {"nul-byte", Level::kWarning, "a NUL byte in the arguments: the rest of the line is ignored"},
     {"empty-line", Level::kNote, "a blank line, or the empty read after the last line end"},
     {"lowered", Level::kNote, "upper-case letters in the arguments are lowered"},
 };
-const int kFindingCodeCount = sizeof kFindingCodes / sizeof kFindingCodes[0];
+static_assert(sizeof kFindingCodes / sizeof kFindingCodes[0] == kCodeCount,
+              "one row for every code");
 
-bool IsFindingCode(const std::string& code) {
-  return std::any_of(std::begin(kFindingCodes), std::end(kFindingCodes),
-                     [&](const FindingCode& known) { return code == known.code; });
+void Add(LineReport& line, Code code, const std::string& message) {
+  line.findings.push_back({code, message});
 }
 
-namespace {
-
-Finding Make(const char* code, const std::string& message) {
-  for (const FindingCode& known : kFindingCodes) {
-    if (std::strcmp(known.code, code) == 0) return {code, known.level, message};
-  }
-  return {code, Level::kError, message};
-}
-
-void Warn(LineReport& line, const char* code, const std::string& message) {
-  line.findings.push_back(Make(code, message));
+std::string Hex(unsigned char c) {
+  const char* digits = "0123456789ABCDEF";
+  return {digits[c >> 4], digits[c & 15]};
 }
 
 std::string Column(std::string::size_type at) {
@@ -78,254 +99,540 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool HasProgramExtension(const std::string& path) {
-  const char* const extensions[] = {".exe", ".com", ".bat", ".cmd"};
-  return std::any_of(std::begin(extensions), std::end(extensions),
-                     [&](const char* extension) { return EndsWith(path, extension); });
+bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
+  return std::any_of(values.begin(), values.end(),
+                     [&](const char* one) { return value == one; });
 }
 
-bool IsDrivePath(const std::string& path) {
+bool HasProgramExtension(const std::string& path) {
+  return EndsWith(path, ".exe") || EndsWith(path, ".com") || EndsWith(path, ".bat") ||
+         EndsWith(path, ".cmd");
+}
+
+bool HasDrive(const std::string& path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
-// The first word as the service splits it, by the service's own code: a
-// quoted word with its quotes, or else up to the first space.
-std::string FirstWord(const char* lowered) {
-  if (const char* closing = ClosingQuote(lowered)) return std::string(lowered, closing + 1);
-  const char* space = FindChar(lowered, ' ');
-  return space ? std::string(lowered, space) : std::string(lowered);
+// The no-break space, in the single-byte Windows code pages that have one at A0.
+bool IsNoBreakSpace(unsigned char c, unsigned codePage) {
+  return c == 0xA0 && (codePage == 874 || (codePage >= 1250 && codePage <= 1258));
 }
 
-std::string Unquoted(const std::string& word) {
-  return word.size() >= 2 && word.front() == '"' && word.back() == '"'
-             ? word.substr(1, word.size() - 2)
-             : word;
+// The typographic quotes of those code pages: „ ‘ ’ “ ”.
+bool IsTypographicQuote(unsigned char c, unsigned codePage) {
+  return (c == 0x84 || (c >= 0x91 && c <= 0x94)) &&
+         (codePage == 874 || (codePage >= 1250 && codePage <= 1258));
 }
 
-// Findings about the bytes as read, before any rule applies.
-void CheckRead(LineReport& line, const std::string& read) {
+// A line as the service's grammar splits it, held as text: the composition
+// that follows may overwrite the line itself.
+struct Parts {
+  std::string lowered;  // the lowered line, up to any NUL
+  CommandRule rule;
+  std::string word;  // the first word, without its quotes
+  std::string::size_type wordAt;
+  std::string::size_type wordEnd;
+  bool quoted;
+  std::string::size_type argumentsAt;  // the space after the word, or the end
+  bool hasPatch;
+  std::string patch;
+  std::string::size_type patchAt;
+};
+
+Parts PartsOf(const char* lowered) {
+  const LineGrammar grammar = ParseLine(lowered);
+  Parts parts;
+  parts.lowered = lowered;
+  parts.rule = grammar.rule;
+  parts.word.assign(grammar.word, grammar.wordEnd);
+  parts.wordAt = grammar.word - lowered;
+  parts.wordEnd = grammar.wordEnd - lowered;
+  parts.quoted = grammar.quoted;
+  parts.argumentsAt = grammar.arguments - lowered;
+  parts.hasPatch = grammar.patch != nullptr;
+  parts.patch = grammar.patch ? grammar.patch : "";
+  parts.patchAt = grammar.patch ? grammar.patch - lowered : 0;
+  return parts;
+}
+
+// The patch file as the installer is given it: the patch argument up to its
+// first space or TAB, where the installer ends a name.
+std::string PatchFileName(const std::string& patch) {
+  return patch.substr(0, patch.find_first_of(" \t"));
+}
+
+void CheckRead(LineReport& line, const Parts& parts) {
+  const std::string& read = line.read;
   if (line.number == 1 && read.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    Warn(line, "byte-order-mark",
-         "the file begins with a byte-order mark, which the service reads as part of the "
-         "first program name");
+    Add(line, Code::kByteOrderMark,
+        "the file begins with a byte-order mark, which the service reads as part of the first "
+        "program name");
   }
+  const bool installer = parts.rule == CommandRule::kInstallerPatch;
+  // Where the name that the start needs lies in the line: the program's, or the patch's.
+  std::string::size_type nameAt = installer ? parts.patchAt : parts.wordAt;
+  std::string::size_type nameEnd =
+      installer ? parts.patchAt + PatchFileName(parts.patch).size() : parts.wordEnd;
+  const char* name = installer ? "the patch's name" : "the program's name";
   std::string::size_type zero = read.find('\0');
   if (zero != std::string::npos) {
-    Warn(line, "nul-byte",
-         "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
+    // The NUL ends the line for composition: inside a name it names another
+    // file, after one it drops the arguments.
+    bool inName = !installer && !parts.quoted && zero == parts.wordEnd && zero + 1 < read.size() &&
+                  read[zero + 1] != ' ';
+    if (inName) {
+      Add(line, Code::kProgramCut,
+          "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
+              parts.word + " and ignores the rest of the line");
+    } else {
+      Add(line, Code::kNulByte,
+          "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
+    }
   }
   std::string::size_type cr = read.find('\r');
-  if (cr != std::string::npos) {
-    Warn(line, "lone-cr",
-         "a CR that no LF follows stays in the line at column " + Column(cr) +
-             " and becomes part of the command");
+  if (cr != std::string::npos && cr < parts.lowered.size()) {
+    if (cr >= nameAt && cr < nameEnd && (!installer || parts.hasPatch)) {
+      Add(line, Code::kLoneCr,
+          "a CR that no LF follows, at column " + Column(cr) + ", is part of " + name +
+              ", which no file can have");
+    } else if (read.find_first_not_of("\r ", cr) < parts.lowered.size()) {
+      Add(line, Code::kLoneCr,
+          "a CR that no LF follows, at column " + Column(cr) +
+              ", has more text after it: with CR line ends the service reads one line and passes "
+              "the rest to its program, and the commands after the CR never start");
+    } else {
+      Add(line, Code::kTrailingCr,
+          "a CR that no LF follows stays in the line at column " + Column(cr) +
+              ": the program gets it at the end of its last argument");
+    }
   }
 }
 
-// The patch argument as the composed command passes it: what follows " /p ".
-std::string ComposedPatch(const LineReport& line) {
-  std::string::size_type at = line.commandLine.find(" /p ");
-  return at == std::string::npos ? "" : line.commandLine.substr(at + 4);
-}
-
-void CheckPatchName(LineReport& line, const std::string& patch,
-                    const std::string& serviceDirectory) {
-  std::string name = patch.substr(0, patch.find(' '));
+void CheckPatchName(const ListCheck& check, LineReport& line, const Parts& parts,
+                    const std::string& composedPatch) {
+  const std::string& patch = parts.patch;
+  const std::string& folder = check.service.serviceDirectory;
+  bool spacedFolder = folder.find(' ') != std::string::npos;
+  // In a folder with a space the service quotes the patch path up to the
+  // argument's first space, and a TAB stays inside the quotes.
+  std::string name = spacedFolder ? patch.substr(0, patch.find(' ')) : PatchFileName(patch);
+  std::string::size_type msp = name.find(".msp");
   if (patch.empty()) {
-    Warn(line, "patch-name",
-         "nothing follows \" /p \", so msiexec.exe is given the service folder as the patch");
+    Add(line, Code::kPatchName,
+        "nothing follows \" /p \", so msiexec.exe is given the service folder as the patch");
   } else if (patch[0] == ' ') {
-    Warn(line, "patch-name",
-         "the patch argument begins with a space, so msiexec.exe is given the folder, not the "
-         "patch: /p " +
-             ComposedPatch(line));
+    Add(line, Code::kPatchName,
+        "the patch argument begins with a space, so msiexec.exe is given the folder, not the "
+        "patch: /p " +
+            composedPatch);
   } else if (patch[0] == '"') {
-    Warn(line, "patch-name",
-         "the patch name is quoted, but the service puts its folder in front of the quote: /p " +
-             ComposedPatch(line));
+    Add(line, Code::kPatchName,
+        "the patch name is quoted, but the service puts its folder in front of the quote: /p " +
+            composedPatch);
   } else if (!EndsWith(name, ".msp") && patch.find(".msp", name.size()) != std::string::npos) {
-    // The service quotes, or the installer takes, only up to the name's first space.
-    Warn(line, "patch-name",
-         "the patch name holds a space, where the patch path ends: msiexec.exe is given " +
-             serviceDirectory + "\\" + name + " as the patch");
-  } else if (IsDrivePath(name) || name[0] == '\\') {
-    Warn(line, "absolute-patch",
-         "the patch path is absolute, but the service puts its own folder in front of it: " +
-             serviceDirectory + "\\" + name);
+    Add(line, Code::kPatchName,
+        "the patch name holds a space, where the patch path ends: msiexec.exe is given " + folder +
+            "\\" + name + " as the patch");
+  } else if (msp != std::string::npos && msp + 4 < name.size()) {
+    Add(line, Code::kPatchName,
+        "the patch name runs on past .msp, to " + name +
+            (spacedFolder ? ": in a folder with a space the service quotes it up to the first "
+                            "space, so only a space may follow the name"
+                          : ": only a space or a TAB ends it"));
+  } else if (HasDrive(name) || name[0] == '\\') {
+    Add(line, Code::kAbsolutePatch,
+        "the patch path is absolute, but the service puts its own folder in front of it: " +
+            folder + "\\" + name);
   }
 }
 
-void CheckInstallerPatch(LineReport& line, const char* lowered,
-                         const std::string& serviceDirectory) {
-  const std::string firstWord = FirstWord(lowered);
-  std::string word = Unquoted(firstWord);
-  bool installerFirst = word == "msiexec.exe" || EndsWith(word, "\\msiexec.exe");
+void CheckInstallerPatch(const ListCheck& check, LineReport& line, const Parts& parts) {
+  const std::string installer = check.service.systemDirectory + "\\" + kInstallerName;
+  const std::string& word = parts.word;
+  bool installerFirst = word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
   if (!installerFirst) {
-    Warn(line, "msiexec-not-first",
-         "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
-         "instead; its first word, " +
-             word + ", is not started");
+    Add(line, Code::kMsiexecNotFirst,
+        "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
+        "instead; its first word, " +
+            word + ", is not started");
+  } else if (word != kInstallerName && !SameName(word, installer)) {
+    Add(line, Code::kOtherMsiexec,
+        "the line names " + word + ", but the service starts the system's " + installer +
+            " in its place");
   }
-  const char* marker = FindText(lowered, " /p ");
-  if (marker == nullptr) {
-    Warn(line, "no-patch-option",
-         "an installer line without \" /p \": msiexec.exe is given /p and the service folder, "
-         "with no patch");
+  if (!parts.hasPatch) {
+    Add(line, Code::kNoPatchOption,
+        "an installer line without \" /p \": the service starts msiexec.exe with /p and its own "
+        "folder, which is no patch, so nothing is ever installed; the service only applies "
+        "patches");
     return;
   }
-  auto at = static_cast<std::string::size_type>(marker - lowered);
-  if (installerFirst && at > firstWord.size()) {
-    std::string dropped = line.read.substr(firstWord.size(), at - firstWord.size());
+  std::string::size_type markerAt = parts.patchAt - kPatchMarkerLength;
+  if (installerFirst && markerAt > parts.argumentsAt) {
+    std::string dropped = line.read.substr(parts.argumentsAt, markerAt - parts.argumentsAt);
     dropped.erase(0, dropped.find_first_not_of(' '));
     if (!dropped.empty()) {
-      Warn(line, "dropped-options",
-           "the service passes only what follows \" /p \", so " + dropped +
-               " never reaches msiexec.exe: move it after the patch name");
+      Add(line, Code::kDroppedOptions,
+          "the service passes only what follows \" /p \", so " + dropped +
+              " never reaches msiexec.exe: move it after the patch name");
     }
   }
-  CheckPatchName(line, marker + 4, serviceDirectory);
-  if (line.read.compare(at + 4, std::strlen(marker + 4), marker + 4) != 0) {
-    Warn(line, "lowered", "the service lowers the upper-case letters of the patch argument");
+  std::string::size_type composedAt = line.commandLine.find(kPatchMarker);
+  CheckPatchName(check, line, parts,
+                 composedAt == std::string::npos
+                     ? ""
+                     : line.commandLine.substr(composedAt + kPatchMarkerLength));
+  if (line.read.compare(parts.patchAt, parts.patch.size(), parts.patch) != 0) {
+    Add(line, Code::kLowered, "the service lowers the upper-case letters of the patch argument");
   }
 }
 
-// Where a relative program path really leads, for relative-path's message.
-std::string RelativePathMessage(const std::string& program, const std::string& systemDirectory) {
-  std::string resolved = FromServiceDirectory(program, systemDirectory);
-  std::string from =
-      program[0] == '\\' ? "the root of the service's current drive"
-      : IsDrivePath(program) && std::toupper(static_cast<unsigned char>(program[0])) !=
-                                    std::toupper(static_cast<unsigned char>(systemDirectory[0]))
-          ? "the root of its drive, where the service has no current directory"
-          : "the service's current directory, " + systemDirectory;
-  return program + " is neither absolute nor UNC: it resolves against " + from + ", to " +
-         resolved + ", not against the service's folder";
+// Of the names CreateProcessA tries for an unquoted command line, the one the
+// line's author means: the first that ends in a program's extension, else the
+// first after which the path stops, the next word holding no backslash.
+std::size_t MeantCandidate(const std::string& commandLine) {
+  std::vector<std::string> names = ModuleNames(commandLine);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (HasProgramExtension(names[i])) return i;
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string::size_type next = commandLine.find_first_not_of(" \t", names[i].size());
+    std::string::size_type nextEnd = commandLine.find_first_of(" \t", next);
+    if (next == std::string::npos ||
+        commandLine.substr(next, nextEnd - next).find('\\') == std::string::npos) {
+      return i;
+    }
+  }
+  return names.size() - 1;
 }
 
-// The names Windows tries, up to and including the one the line means.
-std::string TriedBefore(const std::vector<std::string>& candidates, std::size_t meant) {
-  std::string text;
-  for (std::size_t i = 0; i < meant; ++i) text += (i > 0 ? ", " : "") + candidates[i];
-  return text;
+std::string Joined(const std::vector<std::string>& texts, std::size_t count) {
+  std::string joined;
+  for (std::size_t i = 0; i < count && i < texts.size(); ++i) joined += (i ? ", " : "") + texts[i];
+  return joined;
 }
 
-void CheckProgram(LineReport& line, const char* lowered, bool finalRead,
-                  const std::string& serviceDirectory, const std::string& systemDirectory) {
-  if (lowered[0] == '\0') {
-    Warn(
-        line, "empty-line",
+// Where a relative program path leads, for relative-path's message.
+std::string RelativePathMessage(const ListCheck& check, const std::string& program,
+                                const std::string& directory) {
+  std::string candidate = WithExeExtension(program);
+  std::vector<Place> places = SearchOrder(candidate, check.service);
+  std::string message = program + " is " + PathKindName(KindOfPath(program)) + ": ";
+  if (KindOfPath(program) == PathKind::kRelative) {
+    message += "Windows documents CreateProcessA's search order only for a name without a folder, "
+               "and is silent on one with a folder; Wine searches it in that order, so this tool "
+               "does too: ";
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      message += (i ? ", " : "") + places[i].path + (i < 2 ? " (" + places[i].what + ")" : "");
+    }
+    if (!check.service.pathKnown) message += ", then the folders on the service's PATH";
+  } else {
+    message += "it leads from " + places[0].what + ", to " + places[0].path +
+               ", not from the service's folder";
+  }
+  if (!directory.empty() && KindOfPath(directory) != PathKind::kFull &&
+      KindOfPath(directory) != PathKind::kUnc) {
+    message += "; its working directory, " + directory + ", is " +
+               Resolve(directory, check.service.systemDirectory) + ", which must exist";
+  }
+  return message;
+}
+
+bool IsCmdBuiltin(const std::string& word) {
+  return OneOf(word, {"assoc", "break", "call",  "cd",     "chdir", "cls",   "color", "copy",
+                      "date",  "del",   "dir",   "echo",   "endlocal", "erase", "exit", "for",
+                      "ftype", "goto",  "if",    "md",     "mkdir", "mklink", "move", "path",
+                      "pause", "popd",  "prompt", "pushd", "rd",    "rem",   "ren",   "rename",
+                      "rmdir", "set",   "setlocal", "shift", "start", "time", "title", "type",
+                      "ver",   "verify", "vol"});
+}
+
+bool IsSystemProgram(std::string word) {
+  if (EndsWith(word, ".exe")) word.resize(word.size() - 4);
+  return OneOf(word, {"cmd",      "powershell", "pwsh",    "notepad",  "reg",      "regedit",
+                      "regsvr32", "rundll32",   "sc",      "net",      "netsh",    "ping",
+                      "robocopy", "xcopy",      "icacls",  "takeown",  "schtasks", "taskkill",
+                      "tasklist", "shutdown",   "wscript", "cscript",  "mshta",    "wevtutil",
+                      "bcdedit",  "certutil",   "dism",    "pnputil",  "wusa",     "expand",
+                      "mmc",      "explorer",   "control", "attrib",   "findstr",  "find",
+                      "timeout",  "whoami",     "ipconfig", "gpupdate", "wmic",    "bitsadmin",
+                      "curl",     "tar"});
+}
+
+// Findings about the program's name that mean its start can never work.
+// Returns whether one was found: the path's other findings would only repeat it.
+bool CheckProgramName(const ListCheck& check, LineReport& line, const Parts& parts,
+                      bool finalRead) {
+  const std::string& word = parts.word;
+  const std::string& lowered = parts.lowered;
+  const std::string& folder = check.service.serviceDirectory;
+  const unsigned codePage = check.options->codePage;
+  const bool bare = parts.rule == CommandRule::kBareProgram;
+  const std::string started = bare ? folder + "\\" + word : word;
+  if (lowered.empty()) {
+    Add(line, Code::kEmptyLine,
         std::string(finalRead ? "the read after the last line end finds nothing" : "a blank line") +
-            ": the service starts \"" + serviceDirectory +
+            ": the service starts \"" + folder +
             "\\\", which names no program, so the start always fails");
-    return;
+    return true;
   }
-  std::string text = lowered;
-  std::string word = FirstWord(lowered);
   if (word.empty()) {
-    Warn(line, "no-program",
-         "the line begins with a space, so it names no program and its start fails");
-    return;
+    Add(line, Code::kNoProgram,
+        parts.quoted ? "the line begins with an empty pair of quotes, so it names no program"
+                     : "the line begins with a space, so it names no program and its start fails");
+    return true;
   }
-  if (word[0] == '"' && ClosingQuote(lowered) == nullptr) {
-    Warn(line, "quoted-space",
-         "the first word opens a double quote that is not closed before a space or the line's "
-         "end, so the service takes the quote for part of the program, which ends at " +
-             word);
-    return;
+  if (IsTypographicQuote(static_cast<unsigned char>(lowered[0]), codePage)) {
+    Add(line, Code::kTypographicQuote,
+        "the line begins with byte " + Hex(static_cast<unsigned char>(lowered[0])) +
+            ", a typographic quote in code page " + std::to_string(codePage) +
+            ", which Windows takes for a letter of the name, not for a quote: write a straight "
+            "double quote (\")");
+    return true;
   }
-  std::string program = Unquoted(word);
-  std::string::size_type tab = program.find('\t');
-  if (tab != std::string::npos &&
-      (line.rule == CommandRule::kBareProgram ||
-       (program.rfind('\\') != std::string::npos && program.rfind('\\') > tab))) {
-    Warn(line, "tab",
-         "a TAB at column " + Column(tab + (word[0] == '"')) +
-             ": only a space ends the program's name for the service, so it becomes " +
-             (line.rule == CommandRule::kBareProgram
-                  ? "part of the program " + ModuleCandidates(line.commandLine)[0]
-                  : "part of the working directory"));
+  if (lowered[0] == '"' && !parts.quoted) {
+    Add(line, Code::kQuotedSpace,
+        "the first word opens a double quote that is not closed before a space or the line's "
+        "end, so the service takes the quote for part of the program, which ends at " +
+            word);
+    return true;
   }
-  if (line.rule == CommandRule::kBareProgram && program.find('/') != std::string::npos &&
-      (IsDrivePath(program) || program[0] == '/')) {
-    Warn(line, "forward-slash",
-         "the program path has forward slashes and no backslash, so the service takes it for a "
-         "name in its folder and starts " +
-             ModuleCandidates(line.commandLine)[0] + ": write backslashes");
+  if (word.find('"') != std::string::npos) {
+    Add(line, Code::kStrayQuote,
+        "the program's name, " + word + ", holds a double quote, which no file name can");
+    return true;
   }
-  std::string::size_type nameAt = program.find_last_of("\\/");
-  if (program.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos, "msiexec") ==
-      0) {
-    Warn(line, "msiexec-without-exe",
-         "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
-         "so the service starts " +
-             ModuleCandidates(line.commandLine)[0] +
-             " as a program of its own and no patch is applied");
-  }
-  bool absolute = IsDrivePath(program) && program.size() >= 3 && program[2] == '\\';
-  if (line.rule == CommandRule::kProgramWithPath && !absolute &&
-      program.compare(0, 2, "\\\\") != 0) {
-    Warn(line, "relative-path", RelativePathMessage(program, systemDirectory));
-  }
-  if (line.read.compare(word.size(), text.size() - word.size(), text, word.size()) != 0) {
-    Warn(line, "lowered", "the service lowers the upper-case letters of the arguments");
-  }
-  if (line.rule == CommandRule::kProgramWithPath && word[0] != '"' && !HasProgramExtension(word)) {
-    std::vector<std::string> candidates = ModuleCandidates(line.commandLine);
-    for (std::size_t i = 1; i < candidates.size(); ++i) {
-      if (HasProgramExtension(line.commandLine.substr(0, candidates[i].size()))) {
-        Warn(line, "unquoted-spaces",
-             "the program path has spaces and no quotes: Windows tries " +
-                 TriedBefore(candidates, i) + " first and starts a different program than " +
-                 candidates[i] + " if one exists (CWE-428)");
-        break;
-      }
+  for (std::string::size_type i = parts.wordAt; i < parts.wordEnd;) {
+    std::size_t length = CharacterLength(&lowered[i]);
+    if (length == 2 && lowered[i + 1] == ' ') {
+      Add(line, Code::kLeadByte,
+          "the byte before the space at column " + Column(i + 1) +
+              " begins a double-byte character in code page " + std::to_string(codePage) +
+              ", which takes the space as its second byte, so the program's name does not end "
+              "there");
+      return true;
     }
+    i += length;
+  }
+  for (std::string::size_type i = 0; i < word.size(); ++i) {
+    auto c = static_cast<unsigned char>(word[i]);
+    bool blank = c == '\v' || c == '\f' || (c == '\t' && bare) ||
+                 (IsNoBreakSpace(c, codePage) && HasProgramExtension(word.substr(0, i)));
+    // After a path Windows ends the name at a TAB, but a backslash after it
+    // still goes into the working directory.
+    bool tabInDirectory = c == '\t' && !bare && word.find('\\', i) != std::string::npos;
+    if (blank || tabInDirectory) {
+      const char* what = c == '\t'   ? "a TAB"
+                         : c == '\v' ? "a vertical tab"
+                         : c == '\f' ? "a form feed"
+                                     : "a no-break space";
+      Add(line, Code::kTab,
+          std::string(what) + " at column " + Column(parts.wordAt + i) +
+              " is part of the program's name, which only a space ends" +
+              (tabInDirectory ? ", and of the working directory" : "") + ": the service starts " +
+              ModuleCandidates(line.commandLine)[0]);
+      return true;
+    }
+  }
+  std::string::size_type percent = word.find('%');
+  if (percent != std::string::npos && word.find('%', percent + 1) != std::string::npos) {
+    std::string variable = word.substr(percent, word.find('%', percent + 1) - percent + 1);
+    Add(line, Code::kVariable,
+        "the service expands no environment variables: " + variable +
+            " stays as it is, a folder's name that does not exist; write the full path");
+    return true;
+  }
+  if (bare && word.find('/') != std::string::npos && (HasDrive(word) || word[0] == '/')) {
+    Add(line, Code::kForwardSlash,
+        "the program path has forward slashes and no backslash, so the service takes it for a "
+        "name in its folder and starts " +
+            ModuleCandidates(line.commandLine)[0] + ": write backslashes");
+    return true;
+  }
+  if (bare && HasDrive(word)) {
+    Add(line, Code::kBareDrive,
+        word + " has a drive but no backslash, so the service takes it for a name in its folder "
+               "and starts " +
+            ModuleCandidates(line.commandLine)[0] + ", which no file can be: write " +
+            word.substr(0, 2) + "\\" + word.substr(2));
+    return true;
+  }
+  if (bare && IsCmdBuiltin(word)) {
+    Add(line, Code::kCmdBuiltin,
+        word + " is a command of cmd.exe, not a program: the service looks for " +
+            WithExeExtension(started) + " instead; write " + check.service.systemDirectory +
+            "\\cmd.exe /c " + word + " ...");
+    return true;
+  }
+  if (!bare && EndsWith(word, "\\")) {
+    Add(line, Code::kNoProgram, word + " ends in a backslash, so it names a folder, not a program");
+    return true;
+  }
+  // The program Windows is meant to find: for an unquoted path with spaces,
+  // the name the author means.
+  std::string program = WithExeExtension(started);
+  if (!bare && !parts.quoted) program = ModuleCandidates(lowered)[MeantCandidate(lowered)];
+  if (StartableByName(program) == Startable::kNever) {
+    std::string what = FileDescription(program);
+    Add(line, Code::kNotStartable,
+        program + " is " + what +
+            ", which CreateProcessA cannot start: it starts only programs, and .bat and .cmd "
+            "files through cmd.exe" +
+            (what == "a Windows Installer package"
+                 ? "; the service cannot install a package, since a line that names "
+                   "msiexec.exe always applies a patch"
+                 : "; name the program that opens it, with its full path"));
+    return true;
+  }
+  return false;
+}
+
+// Findings about a program whose name can work: where it leads, and what
+// Windows may start instead.
+void CheckProgramPath(const ListCheck& check, LineReport& line, const Parts& parts) {
+  const std::string& word = parts.word;
+  const bool bare = parts.rule == CommandRule::kBareProgram;
+  if (bare) {
+    std::string::size_type nameAt = word.find_last_of('/');
+    if (word.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos,
+                     "msiexec") == 0) {
+      Add(line, Code::kMsiexecWithoutExe,
+          "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
+          "so the service starts " +
+              ModuleCandidates(line.commandLine)[0] +
+              " as a program of its own and no patch is applied");
+    } else if (check.options->fileKind == nullptr && IsSystemProgram(word)) {
+      Add(line, Code::kSystemProgram,
+          word + " is a program of the system folder, but the service looks for it only in its "
+                 "own: " +
+              ModuleCandidates(line.commandLine)[0] + "; name it with its full path, such as " +
+              check.service.systemDirectory + "\\" + WithExeExtension(word));
+    }
+    return;
+  }
+  PathKind kind = KindOfPath(word);
+  if (kind != PathKind::kFull && kind != PathKind::kUnc) {
+    Add(line, Code::kRelativePath, RelativePathMessage(check, word, line.directory));
+  }
+  if (!parts.quoted) {
+    std::vector<std::string> names = ModuleCandidates(line.commandLine);
+    std::size_t meant = MeantCandidate(line.commandLine);
+    if (meant > 0) {
+      Add(line, Code::kUnquotedSpaces,
+          "the program path has spaces and no quotes: Windows tries " + Joined(names, meant) +
+              " first and starts a different program than " + names[meant] +
+              " if one exists (CWE-428)");
+    }
+  }
+}
+
+void CheckCut(const ListCheck& check, LineReport& line, const Parts& parts) {
+  if (line.commandLine.size() < kPathSize - 1) return;
+  // Where the program's name, or the patch's, ends in the composed command.
+  std::string::size_type nameEnd;
+  const std::string& folder = check.service.serviceDirectory;
+  if (parts.rule == CommandRule::kInstallerPatch) {
+    std::string::size_type at = line.commandLine.find(kPatchMarker);
+    bool quotedPatch = line.commandLine.compare(at + kPatchMarkerLength, 1, "\"") == 0;
+    nameEnd = at + kPatchMarkerLength + folder.size() + 1 + PatchFileName(parts.patch).size() +
+              (quotedPatch ? 2 : 0);
+  } else if (parts.rule == CommandRule::kBareProgram) {
+    nameEnd = folder.size() + parts.word.size() + 3;  // two quotes and a backslash
+  } else if (parts.quoted) {
+    nameEnd = parts.wordEnd + 1;
+  } else {
+    nameEnd = ModuleNames(parts.lowered)[MeantCandidate(parts.lowered)].size();
+  }
+  if (nameEnd > kPathSize - 1) {
+    Add(line, Code::kProgramCut,
+        "the command line is cut at 259 characters, the most the service passes, inside the " +
+            std::string(parts.rule == CommandRule::kInstallerPatch ? "patch's" : "program's") +
+            " name, so it names another file");
+  } else {
+    Add(line, Code::kCommandCut,
+        "the command line reaches 259 characters, the most the service passes: anything longer "
+        "was cut there, in the arguments");
   }
 }
 
 // What the line needs on the target machine, looked for where the tool runs.
-void CheckTargetFiles(const CheckOptions& options, LineReport& line, const char* lowered,
-                      const std::string& serviceDirectory) {
-  std::vector<std::string> candidates = ModuleCandidates(line.commandLine);
-  std::string found;
-  for (const std::string& candidate : candidates) {
-    std::string path = FromServiceDirectory(candidate, options.systemDirectory);
-    if (options.pathExists(path, false)) {
-      found = path;
-      break;
+void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& parts) {
+  FileKind (*kindOf)(const std::string&) = check.options->fileKind;
+  const ServiceView& service = check.service;
+  if (parts.rule != CommandRule::kInstallerPatch) {
+    std::vector<std::string> names = ModuleCandidates(line.commandLine);
+    std::vector<std::string> tried;
+    std::string found;
+    FileKind foundKind = FileKind::kNone;
+    std::size_t foundAt = 0;
+    std::string foundWhere;
+    for (std::size_t i = 0; i < names.size() && found.empty(); ++i) {
+      for (const Place& place : SearchOrder(names[i], service)) {
+        tried.push_back(place.path);
+        FileKind kind = kindOf(place.path);
+        // A folder is passed over, as CreateProcessA does.
+        if (kind == FileKind::kImage || kind == FileKind::kOtherFile) {
+          found = place.path;
+          foundKind = kind;
+          foundAt = i;
+          foundWhere = place.what;
+          break;
+        }
+      }
     }
-  }
-  if (found.empty()) {
-    std::string tried;
-    for (const std::string& candidate : candidates) {
-      tried +=
-          (tried.empty() ? "" : ", ") + FromServiceDirectory(candidate, options.systemDirectory);
+    if (found.empty()) {
+      Add(line, Code::kMissingProgram,
+          (tried.size() == 1 ? "there is no program " + tried[0]
+                             : "none of the names Windows tries is there: " +
+                                   Joined(tried, tried.size())) +
+              " on this machine" +
+              (KindOfPath(names[0]) == PathKind::kRelative && !service.pathKnown
+                   ? ", nor, as far as it can see, on the service's PATH"
+                   : ""));
+    } else {
+      Startable byName = StartableByName(found);
+      // A .com file without an image header is a DOS program, which 32-bit
+      // Windows can still start.
+      bool startable = foundKind == FileKind::kImage
+                           ? FileDescription(found) != "a library"
+                           : byName == Startable::kThroughCmd || EndsWith(found, ".com");
+      if (!startable && byName != Startable::kNever) {
+        Add(line, Code::kNotStartable,
+            "on this machine " + found +
+                " is not a program: CreateProcessA starts only programs, and .bat and .cmd "
+                "files through cmd.exe");
+      }
+      std::size_t meant = parts.quoted || parts.rule == CommandRule::kBareProgram
+                              ? 0
+                              : MeantCandidate(line.commandLine);
+      if (foundAt < meant) {
+        Add(line, Code::kStartsOtherProgram,
+            "on this machine the service starts " + found + ", not " + names[meant] +
+                ", which the line names (CWE-428)");
+      }
+      for (Finding& finding : line.findings) {
+        if (finding.code == Code::kUnquotedSpaces && foundAt >= meant) {
+          finding.message += "; on this machine the service starts " + found;
+        } else if (finding.code == Code::kRelativePath) {
+          finding.message += "; on this machine the service starts " + found + ", in " + foundWhere;
+        }
+      }
     }
-    Warn(line, "missing-program",
-         (candidates.size() == 1 ? "there is no program " + tried
-                                 : "none of the names Windows tries is there: " + tried) +
-             " on this machine");
-  }
-  for (Finding& finding : line.findings) {
-    if (finding.code == "unquoted-spaces" && !found.empty()) {
-      finding.message += "; on this machine the service starts " + found;
+    if (line.hasDirectory && !line.directory.empty()) {
+      std::string directory = Resolve(line.directory, service.systemDirectory);
+      if (kindOf(directory) != FileKind::kFolder) {
+        Add(line, Code::kMissingDirectory, "there is no folder " + directory + " on this machine");
+      }
     }
+    return;
   }
-  if (line.hasDirectory && !line.directory.empty()) {
-    std::string directory = FromServiceDirectory(line.directory, options.systemDirectory);
-    if (!options.pathExists(directory, true)) {
-      Warn(line, "missing-directory", "there is no folder " + directory + " on this machine");
-    }
-  }
-  const char* marker =
-      line.rule == CommandRule::kInstallerPatch ? FindText(lowered, " /p ") : nullptr;
-  bool patchNamed = std::none_of(line.findings.begin(), line.findings.end(),
-                                 [](const Finding& f) { return f.code == "patch-name"; });
-  if (marker != nullptr && patchNamed) {
-    std::string patch = marker + 4;
-    std::string path = serviceDirectory + "\\" + patch.substr(0, patch.find(' '));
-    if (!options.pathExists(path, false)) {
-      Warn(line, "missing-patch", "there is no patch file " + path + " on this machine");
+  bool patchNamed = std::none_of(line.findings.begin(), line.findings.end(), [](const Finding& f) {
+    return f.code == Code::kPatchName || f.code == Code::kNoPatchOption;
+  });
+  if (patchNamed) {
+    std::string path = service.serviceDirectory + "\\" + PatchFileName(parts.patch);
+    if (kindOf(path) == FileKind::kNone || kindOf(path) == FileKind::kFolder) {
+      Add(line, Code::kMissingPatch, "there is no patch file " + path + " on this machine");
     }
   }
 }
@@ -343,6 +650,31 @@ int CountLinesNeverRead(ListReader& reader) {
     if (!inOverlongLine && !(reader.fail && reader.eof)) ++count;
     inOverlongLine = cutShort;
     if (reader.eof || reader.bad) return count;
+  }
+}
+
+// What ends the run, on the line where it ends.
+void CheckEnd(ListCheck& check, LineReport& line) {
+  ListReader& input = check.input;
+  const std::string& bytes = check.options->bytes;
+  if (input.fail && !input.eof) {
+    check.report->linesNeverRead = CountLinesNeverRead(input);
+    int never = check.report->linesNeverRead;
+    Add(line, Code::kLineTooLong,
+        "the line is over 559 characters: the service starts its first 559 and stops reading" +
+            (never > 0 ? ", so " + std::to_string(never) + " more line(s) are never started"
+                       : std::string()));
+    return;
+  }
+  std::string::size_type ctrlZ = bytes.find('\x1A');
+  if (ReaderGood(input) || ctrlZ == std::string::npos) return;
+  // Padding after it, as old editors left, is harmless; text is not.
+  std::string::size_type text = bytes.find_first_not_of("\x1A\r\n \t", ctrlZ);
+  if (text != std::string::npos) {
+    Add(line, Code::kCtrlZ,
+        "a Ctrl-Z at byte " + std::to_string(ctrlZ + 1) + " ends the data: the " +
+            std::to_string(bytes.size() - ctrlZ - 1) +
+            " byte(s) after it are never read, and no command among them ever starts");
   }
 }
 
@@ -382,28 +714,20 @@ std::string BaseName(const std::string& path, const char* separators) {
   return at == std::string::npos ? path : path.substr(at + 1);
 }
 
-// Two file names as NTFS compares them: letters without regard to case, the
-// bytes of double-byte characters as they are.
-bool SameFileName(std::string one, std::string other) {
-  LowerLine(&one[0]);
-  LowerLine(&other[0]);
-  return one == other;
-}
-
 void CheckWholeList(const CheckOptions& options, ListReport& report) {
   if (LooksLikeUtf16(options.bytes)) {
-    report.findings.push_back(
-        Make("utf-16",
-             "the list is UTF-16; the service reads bytes in the ANSI code page, so "
-             "every line is garbage to it: save the list in the ANSI code page"));
+    report.findings.push_back({Code::kUtf16,
+                               "the list is UTF-16; the service reads bytes in the ANSI code "
+                               "page, so every line is garbage to it: save the list in the ANSI "
+                               "code page"});
     return;
   }
   int utf8Line = options.codePage == 65001 ? 0 : FirstUtf8Line(options.bytes);
   if (utf8Line > 0) {
     report.findings.push_back(
-        Make("utf-8", "the list is UTF-8 (first at line " + std::to_string(utf8Line) +
+        {Code::kUtf8, "the list is UTF-8 (first at line " + std::to_string(utf8Line) +
                           "), but the service reads code page " + std::to_string(options.codePage) +
-                          ": save it in that code page"));
+                          ": save it in that code page"});
   }
 #ifdef _WIN32
   const char* separators = "\\/";
@@ -412,50 +736,37 @@ void CheckWholeList(const CheckOptions& options, ListReport& report) {
 #endif
   std::string name = BaseName(options.list, separators);
   std::string expected = BaseName(report.serviceListPath, "\\");
-  if (options.executableGiven && options.list != "-" && !SameFileName(name, expected)) {
-    report.findings.push_back(Make("wrong-list", "the service " + options.executablePath +
-                                                     " reads " + expected + ", not " + name));
+  if (options.list != "-" && !SameName(name, expected)) {
+    report.findings.push_back({Code::kWrongList, "the service " + options.executablePath +
+                                                     " reads " + expected + ", not " + name});
   }
+}
+
+// Leaves out what a pipeline has judged, and counts the rest: the one place
+// where either happens.
+void Settle(const CheckOptions& options, std::vector<Finding>& findings, ListReport& report) {
+  findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                [&](const Finding& f) {
+                                  return options.ignored[static_cast<int>(f.code)];
+                                }),
+                 findings.end());
+  for (const Finding& finding : findings) ++report.counts[static_cast<int>(Describe(finding.code).level)];
 }
 
 }  // namespace
 
-std::vector<std::string> ModuleCandidates(const std::string& commandLine) {
-  std::vector<std::string> names;
-  if (commandLine[0] == '"') {
-    std::string::size_type closing = commandLine.find('"', 1);
-    names.push_back(commandLine.substr(1, closing == std::string::npos ? closing : closing - 1));
-  } else {
-    for (std::string::size_type at = commandLine.find_first_of(" \t");;
-         at = commandLine.find_first_of(" \t", at + 1)) {
-      // A name that ends in a blank leads to the same file as the one before it.
-      if (at == 0 || at == std::string::npos ||
-          (commandLine[at - 1] != ' ' && commandLine[at - 1] != '\t')) {
-        names.push_back(commandLine.substr(0, at));
-      }
-      if (at == std::string::npos) break;
-    }
-  }
-  for (std::string& name : names) {
-    std::string::size_type last = name.find_last_of("\\/");
-    if (name.find('.', last == std::string::npos ? 0 : last) == std::string::npos) name += ".exe";
-  }
-  return names;
+const FindingCode& Describe(Code code) {
+  return kFindingCodes[static_cast<int>(code)];
 }
 
-std::string FromServiceDirectory(const std::string& path, const std::string& systemDirectory) {
-  if (path.compare(0, 2, "\\\\") == 0) return path;
-  if (IsDrivePath(path)) {
-    if (path.size() > 2 && path[2] == '\\') return path;
-    std::string rest = path.substr(2);
-    if (std::toupper(static_cast<unsigned char>(path[0])) !=
-        std::toupper(static_cast<unsigned char>(systemDirectory[0]))) {
-      return path.substr(0, 2) + "\\" + rest;
+bool CodeNamed(const std::string& name, Code& code) {
+  for (int i = 0; i < kCodeCount; ++i) {
+    if (name == kFindingCodes[i].name) {
+      code = static_cast<Code>(i);
+      return true;
     }
-    return rest.empty() ? systemDirectory : systemDirectory + "\\" + rest;
   }
-  if (path[0] == '\\') return systemDirectory.substr(0, 2) + path;
-  return systemDirectory + "\\" + path;
+  return false;
 }
 
 const char* LevelName(Level level) {
@@ -474,26 +785,9 @@ bool IsDoubleByteCodePage(unsigned codePage) {
   return BuiltInLeadByteRanges(codePage)[0] != 0;
 }
 
-bool IsFullWindowsPath(const std::string& path, bool directory) {
-  if (path.empty() || path.size() > kPathSize - 1 || path.back() == '\\') return false;
-  if (std::any_of(path.begin(), path.end(),
-                  [](char c) { return (c >= 0 && c < 0x20) || c == '/'; })) {
-    return false;
-  }
-  bool drive = path.size() > 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-               path[1] == ':' && path[2] == '\\';
-  // \\server\share\name: a server, a share and a name, or a share's root.
-  std::string::difference_type parts = std::count(path.begin(), path.end(), '\\');
-  bool unc = path.compare(0, 2, "\\\\") == 0 && (parts >= 4 || (directory && parts == 3)) &&
-             path.find("\\\\", 2) == std::string::npos && path[2] != '\\';
-  return (drive && path.find("\\\\") == std::string::npos) || unc;
-}
-
 std::string ExecutableNameFor(const std::string& listName) {
-  if (listName.size() >= 4) {
-    std::string extension = listName.substr(listName.size() - 4);
-    LowerLine(&extension[0]);
-    if (extension == ".dat") return listName.substr(0, listName.size() - 4) + ".exe";
+  if (listName.size() >= 4 && SameName(listName.substr(listName.size() - 4), ".dat")) {
+    return listName.substr(0, listName.size() - 4) + ".exe";
   }
   return listName + ".exe";
 }
@@ -510,90 +804,79 @@ const char* RuleName(CommandRule rule) {
   return "bare program";
 }
 
-void CheckList(const CheckOptions& options, ListReport& report,
-               const std::function<void(const LineReport&)>& onLine) {
+void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& check) {
   DryRunPlatform& platform = ResetDryRun(options.codePage);
   platform.executablePath = options.executablePath;
   platform.systemDirectory = options.systemDirectory;
   platform.listBytes = &options.bytes;
+  check.options = &options;
+  check.report = &report;
+  report = ListReport();
   PathBuffer buffer;
   GetListPath(buffer);
-  report = ListReport();
   report.serviceListPath = buffer;
   GetServiceDirectory(buffer);
-  const std::string serviceDirectory = buffer;
-  auto ignored = [&](const Finding& finding) { return options.ignore.count(finding.code) > 0; };
+  check.service.serviceDirectory = buffer;
+  check.service.systemDirectory = options.systemDirectory;
+  check.service.pathKnown = options.pathKnown;
+  check.service.pathFolders = options.pathFolders;
   CheckWholeList(options, report);
-  report.findings.erase(std::remove_if(report.findings.begin(), report.findings.end(), ignored),
-                        report.findings.end());
-  for (const Finding& finding : report.findings) ++report.counts[static_cast<int>(finding.level)];
-  // Every line of a UTF-16 list is garbage, and one finding says so.
-  bool judgeLines = !LooksLikeUtf16(options.bytes);
-  const std::string& bytes = options.bytes;
-  std::string::size_type ctrlZ = bytes.find('\x1A');
+  Settle(options, report.findings, report);
+  check.judgeLines = !LooksLikeUtf16(options.bytes);
+  OpenList(check.input, options.list.c_str());
+}
 
-  // The service's own loop, with each line looked at before it is launched.
-  ListReader input;
-  OpenList(input, options.list.c_str());
+bool CheckNextLine(ListCheck& check, LineReport& line) {
+  if (!ReaderGood(check.input)) return false;
+  line.number = ++check.report->lineCount;
+  line.findings.clear();
+  LineBuffer buffer;
+  std::size_t stored = ReadLine(check.input, buffer, sizeof buffer);
+  line.read.assign(buffer, stored);
+  // The service's own steps, with the line looked at before it would start.
+  LowerLine(buffer);
+  const Parts parts = PartsOf(buffer);
   PathBuffer commandLine;
   PathBuffer workingDirectory;
-  LineBuffer line;
-  LineBuffer lowered;
-  LineReport current;
-  while (ReaderGood(input)) {
-    current.number = ++report.lineCount;
-    current.findings.clear();
-    std::size_t stored = ReadLine(input, line, sizeof line);
-    current.read.assign(line, stored);
-    std::memcpy(lowered, line, sizeof line);
-    LowerLine(lowered);
-    current.rule = ChooseRule(lowered);
+  line.hasDirectory = ComposeCommand(buffer, commandLine, workingDirectory, &line.rule);
+  line.commandLine = commandLine;
+  line.directory = line.hasDirectory ? workingDirectory : "";
 
-    LaunchLine(line, commandLine, workingDirectory);
-    const DryRunStart& start = platform.starts.back();
-    current.commandLine = start.commandLine;
-    current.hasDirectory = start.hasDirectory;
-    current.directory = start.directory;
-    platform.starts.clear();  // only this line's start is needed
-
-    CheckRead(current, current.read);
-    if (current.rule == CommandRule::kInstallerPatch) {
-      CheckInstallerPatch(current, lowered, serviceDirectory);
-    } else {
-      CheckProgram(current, lowered, input.eof && input.fail, serviceDirectory,
-                   options.systemDirectory);
+  CheckRead(line, parts);
+  bool finalRead = check.input.eof && check.input.fail;
+  if (line.rule == CommandRule::kInstallerPatch) {
+    CheckInstallerPatch(check, line, parts);
+  } else if (!CheckProgramName(check, line, parts, finalRead)) {
+    CheckProgramPath(check, line, parts);
+    std::string::size_type tail = parts.lowered.size() - parts.argumentsAt;
+    if (line.read.compare(parts.argumentsAt, tail, parts.lowered, parts.argumentsAt, tail) != 0) {
+      Add(line, Code::kLowered,
+          "the service lowers the upper-case letters of the arguments: most options do not mind, "
+          "but an argument whose case matters, such as an encoded command, a password or a URL, "
+          "reaches the program changed");
     }
-    bool namesProgram = lowered[0] != '\0' && lowered[0] != ' ';
-    if (options.pathExists != nullptr && namesProgram) {
-      CheckTargetFiles(options, current, lowered, serviceDirectory);
-    }
-    if (current.commandLine.size() == kPathSize - 1) {
-      Warn(current, "command-cut",
-           "the command line reaches 259 characters, the most the service passes: anything "
-           "longer was cut there");
-    }
-    // The last line carries what ends the run.
-    if (input.fail && !input.eof) {
-      report.linesNeverRead = CountLinesNeverRead(input);
-      Warn(current, "line-too-long",
-           "the line is over 559 characters: the service starts its first 559 and stops "
-           "reading" +
-               (report.linesNeverRead > 0 ? ", so " + std::to_string(report.linesNeverRead) +
-                                                " more line(s) are never started"
-                                          : std::string()));
-    } else if (!ReaderGood(input) && ctrlZ != std::string::npos && ctrlZ + 1 < bytes.size()) {
-      Warn(current, "ctrl-z",
-           "a Ctrl-Z at byte " + std::to_string(ctrlZ + 1) + " ends the data: the " +
-               std::to_string(bytes.size() - ctrlZ - 1) + " byte(s) after it are never read");
-    }
-    if (!judgeLines) current.findings.clear();
-    current.findings.erase(
-        std::remove_if(current.findings.begin(), current.findings.end(), ignored),
-        current.findings.end());
-    for (const Finding& finding : current.findings) {
-      ++report.counts[static_cast<int>(finding.level)];
-    }
-    onLine(current);
+    if (check.options->fileKind != nullptr) CheckTargetFiles(check, line, parts);
   }
-  platform.listBytes = nullptr;
+  if (line.rule == CommandRule::kInstallerPatch && check.options->fileKind != nullptr) {
+    CheckTargetFiles(check, line, parts);
+  }
+  CheckCut(check, line, parts);
+  CheckEnd(check, line);
+  if (!check.judgeLines) line.findings.clear();
+  Settle(*check.options, line.findings, *check.report);
+  return true;
+}
+
+void EndListCheck(ListCheck& check) {
+  DryRun().listBytes = nullptr;
+  check.options = nullptr;
+}
+
+void CheckList(const CheckOptions& options, ListReport& report,
+               const std::function<void(const LineReport&)>& onLine) {
+  ListCheck check;
+  BeginListCheck(options, report, check);
+  LineReport line;
+  while (CheckNextLine(check, line)) onLine(line);
+  EndListCheck(check);
 }

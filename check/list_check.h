@@ -1,35 +1,92 @@
-// What the service would do with a launch list, line by line, found by
-// running the service's own reader and composition on the dry-run platform.
+// What the service would do with a launch list, line by line: the service's
+// own reading, lowering and composition run on the dry-run platform, and each
+// line is judged by what Windows then does with it.
 #pragma once
 
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "check/windows_paths.h"
 #include "launch/compose_command.h"
+#include "launch/list_reader.h"
+
+// error: the start fails on every machine, or it starts another program than
+// the line names; warning: it may fail, or do something else, depending on
+// the machine; note: harmless.
+enum class Level { kError, kWarning, kNote };
+const char* LevelName(Level level);
+
+// Every finding, in the order --help lists them; indexes kFindingCodes.
+enum class Code {
+  kUtf16,
+  kByteOrderMark,
+  kMsiexecNotFirst,
+  kNoPatchOption,
+  kAbsolutePatch,
+  kPatchName,
+  kNoProgram,
+  kQuotedSpace,
+  kStrayQuote,
+  kTypographicQuote,
+  kForwardSlash,
+  kBareDrive,
+  kTab,
+  kLeadByte,
+  kVariable,
+  kCmdBuiltin,
+  kNotStartable,
+  kLoneCr,
+  kProgramCut,
+  kLineTooLong,
+  kCtrlZ,
+  kMissingProgram,
+  kMissingDirectory,
+  kMissingPatch,
+  kStartsOtherProgram,
+  kUtf8,
+  kWrongList,
+  kRelativePath,
+  kUnquotedSpaces,
+  kSystemProgram,
+  kMsiexecWithoutExe,
+  kOtherMsiexec,
+  kDroppedOptions,
+  kCommandCut,
+  kTrailingCr,
+  kNulByte,
+  kEmptyLine,
+  kLowered,
+  kCount
+};
+constexpr int kCodeCount = static_cast<int>(Code::kCount);
+
+struct FindingCode {
+  const char* name;  // short and stable, for scripts
+  Level level;
+  const char* when;  // for --help
+};
+const FindingCode& Describe(Code code);
+// False when no finding has that name.
+bool CodeNamed(const std::string& name, Code& code);
+
+struct Finding {
+  Code code;
+  std::string message;
+};
 
 struct CheckOptions {
   std::string list;            // the list's name as given: a path on this machine, or "-"
   std::string bytes;           // the list's whole content, read once
   std::string executablePath;  // the service's full Windows path
-  bool executableGiven = false;
   std::string systemDirectory;
   unsigned codePage = 1252;
-  std::set<std::string> ignore;  // finding codes a pipeline has judged
-  // Looks for a file or folder on the machine the tool runs on; null when it
+  bool ignored[kCodeCount] = {};  // findings a pipeline has judged
+  // What is at a Windows path on the machine the tool runs on; null where it
   // cannot see the target machine's files.
-  bool (*pathExists)(const std::string& path, bool directory) = nullptr;
-};
-
-// error: the start fails, or starts another program than the line names;
-// warning: it starts, but may not do what its author meant; note: harmless.
-enum class Level { kError, kWarning, kNote };
-
-struct Finding {
-  std::string code;  // short and stable, for scripts
-  Level level;
-  std::string message;
+  FileKind (*fileKind)(const std::string& path) = nullptr;
+  bool pathKnown = false;  // the service's PATH, where the tool can read it
+  std::vector<std::string> pathFolders;
 };
 
 struct LineReport {
@@ -42,8 +99,8 @@ struct LineReport {
   std::vector<Finding> findings;
 };
 
-// A list's report without its lines, which are handed out one at a time so
-// that memory does not grow with the list.
+// A list's report without its lines, which are handed out one at a time: the
+// list's bytes are held once, and nothing grows with the number of lines.
 struct ListReport {
   std::string serviceListPath;    // the list the service at executablePath reads
   std::vector<Finding> findings;  // about the list as a whole
@@ -53,42 +110,29 @@ struct ListReport {
   int Count(Level level) const { return counts[static_cast<int>(level)]; }
 };
 
-// Every finding code, its level and when it is given, for --help.
-struct FindingCode {
-  const char* code;
-  Level level;
-  const char* when;
+// One list's check between its lines.
+struct ListCheck {
+  const CheckOptions* options = nullptr;
+  ListReport* report = nullptr;
+  ListReader input;
+  ServiceView service;
+  bool judgeLines = true;  // false for UTF-16, whose every line is garbage
 };
-extern const FindingCode kFindingCodes[];
-extern const int kFindingCodeCount;
-bool IsFindingCode(const std::string& code);
 
-const char* LevelName(Level level);
-bool IsDoubleByteCodePage(unsigned codePage);
+// Sets up the service's view, fills the whole-list part of report and opens
+// the list as the service reads it.
+void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& check);
+// Reads, composes and judges the next line the service reads; false once the
+// service reads no more.
+bool CheckNextLine(ListCheck& check, LineReport& line);
+void EndListCheck(ListCheck& check);
 
-// The service executable's name for a list: ".dat" at the end becomes ".exe".
-std::string ExecutableNameFor(const std::string& listName);
-
-// A drive letter, a colon and a backslash, or \\server\share\, then a name;
-// no forward slash, no trailing backslash. A directory may be a share's root.
-bool IsFullWindowsPath(const std::string& path, bool directory = false);
-
-// How CreateProcessA finds the program of a command line with no application
-// name: a quoted name alone; otherwise each prefix that ends before a space
-// or a TAB, shortest first, then the whole line. ".exe" is added to a name
-// whose last part has no extension. The names are as written: see
-// FromServiceDirectory for where each leads.
-std::vector<std::string> ModuleCandidates(const std::string& commandLine);
-
-// A path as the service's children see it. Their current directory is the
-// system directory: a relative path starts there, and so does a drive-relative
-// one on its drive ("C:x"), while another drive's is its root; a rooted path
-// ("\x") starts at the root of the system directory's drive.
-std::string FromServiceDirectory(const std::string& path, const std::string& systemDirectory);
-
-// Fills the whole-list part of report, then checks each line in the order the
-// service reads it, handing its report to onLine before the next is read.
+// The three steps, with each line handed to onLine before the next is read.
 void CheckList(const CheckOptions& options, ListReport& report,
                const std::function<void(const LineReport&)>& onLine);
 
 const char* RuleName(CommandRule rule);
+bool IsDoubleByteCodePage(unsigned codePage);
+
+// The service executable's name for a list: ".dat" at the end becomes ".exe".
+std::string ExecutableNameFor(const std::string& listName);

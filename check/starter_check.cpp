@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -52,11 +53,11 @@ int UsageError(const std::string& message) {
 void Help() {
   std::cout << kUsage << "\nFindings:\n";
   // Columns as wide as the longest code, so that a new one cannot run into its level.
-  size_t width = 0;
-  for (int i = 0; i < kFindingCodeCount; ++i) width = std::max(width, strlen(kFindingCodes[i].code));
-  for (int i = 0; i < kFindingCodeCount; ++i) {
-    const FindingCode& code = kFindingCodes[i];
-    std::string name = code.code;
+  std::size_t width = 0;
+  for (int i = 0; i < kCodeCount; ++i) width = std::max(width, strlen(Describe(Code(i)).name));
+  for (int i = 0; i < kCodeCount; ++i) {
+    const FindingCode& code = Describe(Code(i));
+    std::string name = code.name;
     name.resize(width + 2, ' ');
     name += LevelName(code.level);
     name.resize(width + 11, ' ');  // "warning" and two spaces
@@ -82,35 +83,98 @@ bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
     error = "cannot open " + name + ": " + std::strerror(errno);
     return false;
   }
-  // A file, or standard input redirected from one, can say its size; a pipe cannot.
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    long size = std::ftell(file);
-    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-    std::rewind(file);
+  bool failed = false;
+  int readError = 0;
+  try {
+    // A file, or standard input redirected from one, can say its size; a pipe cannot.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+      long size = std::ftell(file);
+      if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+      std::rewind(file);
+    }
+    char chunk[65536];
+    std::size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
+    failed = std::ferror(file) != 0;
+    readError = errno;
+    if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
+  } catch (const std::bad_alloc&) {
+    failed = true;
+    error = "cannot read " + name + ": it is too large to hold in memory";
+    std::string().swap(bytes);
   }
-  char chunk[65536];
-  std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
-  bool failed = std::ferror(file) != 0;
-  int readError = errno;
   if (file != stdin) static_cast<void>(std::fclose(file));
-  if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
   return !failed;
 }
 
-int Run(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  CheckOptions options;
+struct ToolOptions {
+  CheckOptions check;
   std::vector<std::string> lists;
+  bool executableGiven = false;
   bool json = false;
   bool failOnWarnings = true;
+};
+
+// The value of one option, already known to take one.
+int ReadOption(const std::string& option, const std::string& value, ToolOptions& tool) {
+  CheckOptions& options = tool.check;
+  if (option == "--exe") {
+    if (!IsFullWindowsPath(value)) {
+      return UsageError(
+          "--exe needs a full Windows path with a file name, such as C:\\Svc\\starter.exe, of "
+          "at most 259 characters: " +
+          ShowBytes(value));
+    }
+    if (!HeldByCodePage(value)) {
+      return UsageError("--exe names a path that this machine's ANSI code page cannot hold, " +
+                        ShowBytes(value) + ": the service there could not find its own folder");
+    }
+    options.executablePath = value;
+    tool.executableGiven = true;
+  } else if (option == "--system-dir") {
+    if (!IsFullWindowsPath(value, true)) {
+      return UsageError(
+          "--system-dir needs a full Windows path with no trailing backslash, such as "
+          "C:\\WINDOWS\\system32: " +
+          ShowBytes(value));
+    }
+    options.systemDirectory = value;
+  } else if (option == "--code-page") {
+    unsigned long page = 0;
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos ||
+        (page = std::stoul(value)) < 1 || page > 65535) {
+      return UsageError("unknown code page " + ShowBytes(value));
+    }
+    options.codePage = static_cast<unsigned>(page);
+  } else if (option == "--ignore") {
+    std::istringstream names(value);
+    for (std::string name; std::getline(names, name, ',');) {
+      Code code;
+      if (!CodeNamed(name, code)) {
+        return UsageError("--ignore: no finding has the code " + ShowBytes(name));
+      }
+      options.ignored[static_cast<int>(code)] = true;
+    }
+  } else if (option == "--fail-on") {
+    if (value != "warning" && value != "error") {
+      return UsageError("--fail-on takes warning or error, not " + ShowBytes(value));
+    }
+    tool.failOnWarnings = value == "warning";
+  }
+  return -1;
+}
+
+// Fills tool from the command line. Returns -1 to go on checking, or the exit
+// status when there is nothing to check: help, the version, a usage error.
+int ReadOptions(int argc, char** argv, ToolOptions& tool) {
   bool haveSystemDir = false;
   bool haveCodePage = false;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
     if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
-      lists.push_back(argument);
+      tool.lists.push_back(argument);
       continue;
     }
     if (argument == "--") {
@@ -133,51 +197,13 @@ int Run(int argc, char** argv) {
     } else if (!takesValue && inlineValue) {
       return UsageError(argument + " takes no value");
     }
-    if (argument == "--json") {
-      json = true;
-    } else if (argument == "--exe") {
-      if (!IsFullWindowsPath(value)) {
-        return UsageError(
-            "--exe needs a full Windows path with a file name, such as "
-            "C:\\Svc\\starter.exe, of at most 259 characters: " +
-            ShowBytes(value));
-      }
-      if (!HeldByCodePage(value)) {
-        return UsageError("--exe names a path that this machine's ANSI code page cannot hold, " +
-                          ShowBytes(value) + ": the service there could not find its own folder");
-      }
-      options.executablePath = value;
-      options.executableGiven = true;
-    } else if (argument == "--system-dir") {
-      if (!IsFullWindowsPath(value, true)) {
-        return UsageError(
-            "--system-dir needs a full Windows path with no trailing backslash, such as "
-            "C:\\WINDOWS\\system32: " +
-            ShowBytes(value));
-      }
-      options.systemDirectory = value;
-      haveSystemDir = true;
-    } else if (argument == "--code-page") {
-      unsigned long page = 0;
-      if (value.empty() || value.size() > 5 ||
-          value.find_first_not_of("0123456789") != std::string::npos ||
-          (page = std::stoul(value)) < 1 || page > 65535) {
-        return UsageError("unknown code page " + ShowBytes(value));
-      }
-      options.codePage = static_cast<unsigned>(page);
-      haveCodePage = true;
-    } else if (argument == "--ignore") {
-      std::istringstream codes(value);
-      for (std::string code; std::getline(codes, code, ',');) {
-        if (!IsFindingCode(code))
-          return UsageError("--ignore: no finding has the code " + ShowBytes(code));
-        options.ignore.insert(code);
-      }
-    } else if (argument == "--fail-on") {
-      if (value != "warning" && value != "error") {
-        return UsageError("--fail-on takes warning or error, not " + ShowBytes(value));
-      }
-      failOnWarnings = value == "warning";
+    if (takesValue) {
+      int status = ReadOption(argument, value, tool);
+      if (status >= 0) return status;
+      haveSystemDir = haveSystemDir || argument == "--system-dir";
+      haveCodePage = haveCodePage || argument == "--code-page";
+    } else if (argument == "--json") {
+      tool.json = true;
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -188,54 +214,65 @@ int Run(int argc, char** argv) {
       return UsageError("unknown option " + ShowBytes(argument));
     }
   }
-  if (lists.empty()) return UsageError("no list given");
-  if (!haveSystemDir) options.systemDirectory = DefaultSystemDirectory();
-  if (!haveCodePage) options.codePage = DefaultCodePage();
-  options.pathExists = kTargetPathExists;
+  if (tool.lists.empty()) return UsageError("no list given");
+  if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
+  if (!haveCodePage) tool.check.codePage = DefaultCodePage();
+  tool.check.fileKind = kTargetFileKind;
+  tool.check.pathKnown = ServicePathFolders(tool.check.pathFolders);
+  return -1;
+}
 
-  int status = 0;
-  for (const std::string& list : lists) {
-    options.list = list;
-    options.bytes.clear();
-    std::string error;
-    if (!ReadList(list, options.bytes, error)) {
-      std::cerr << "starter-check: " << ShowBytes(error) << "\n";
-      status = 2;
-      continue;
-    }
-    if (!options.executableGiven) {
-      options.executablePath = list == "-" ? "C:\\Svc\\starter.exe" : DefaultExecutablePath(list);
-    }
-    ListReport report;
-    bool begun = false;
-    auto begin = [&]() {
-      if (begun) return;
-      begun = true;
-      if (json) {
-        WriteJsonHeader(std::cout, options, report);
-      } else {
-        if (&list != &lists.front()) std::cout << "\n";
-        WriteTextHeader(std::cout, options, report);
-      }
-    };
-    // The whole-list part is known before the first line, and every list has one.
-    CheckList(options, report, [&](const LineReport& line) {
-      begin();
-      if (json) {
-        WriteJsonLine(std::cout, line);
-      } else {
-        WriteTextLine(std::cout, line);
-      }
-    });
-    begin();
-    if (json) {
-      WriteJsonSummary(std::cout, report);
+// Checks one list and writes its report. Returns its exit status.
+int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
+  CheckOptions& options = tool.check;
+  options.list = list;
+  std::string().swap(options.bytes);
+  std::string error;
+  if (!ReadList(list, options.bytes, error)) {
+    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+    return 2;
+  }
+  if (!tool.executableGiven) {
+    options.executablePath = list == "-" ? "C:\\Svc\\starter.exe" : DefaultExecutablePath(list);
+  }
+  ListReport report;
+  ListCheck check;
+  BeginListCheck(options, report, check);
+  // The whole-list part is known before the first line, and every list has one.
+  if (tool.json) {
+    WriteJsonHeader(std::cout, options, report);
+  } else {
+    if (!first) std::cout << "\n";
+    WriteTextHeader(std::cout, options, report);
+  }
+  LineReport line;
+  while (CheckNextLine(check, line)) {
+    if (tool.json) {
+      WriteJsonLine(std::cout, line);
     } else {
-      WriteTextSummary(std::cout, report);
+      WriteTextLine(std::cout, line);
     }
-    int failing =
-        report.Count(Level::kError) + (failOnWarnings ? report.Count(Level::kWarning) : 0);
-    if (status == 0 && failing > 0) status = 1;
+  }
+  EndListCheck(check);
+  if (tool.json) {
+    WriteJsonSummary(std::cout, report);
+  } else {
+    WriteTextSummary(std::cout, report);
+  }
+  int failing =
+      report.Count(Level::kError) + (tool.failOnWarnings ? report.Count(Level::kWarning) : 0);
+  return failing > 0 ? 1 : 0;
+}
+
+int Run(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  ToolOptions tool;
+  int status = ReadOptions(argc, argv, tool);
+  if (status >= 0) return status;
+  status = 0;
+  for (const std::string& list : tool.lists) {
+    // A list it could not read outweighs one with findings.
+    status = std::max(status, CheckOneList(tool, list, &list == &tool.lists.front()));
   }
   std::cout.flush();
   if (!std::cout) {

@@ -37,7 +37,11 @@ def bytes_of(text):
 FINDINGS = [
     (b"\xef\xbb\xbfa.exe", 1, "byte-order-mark", "error", "byte-order mark"),
     (b"a.exe\nb.exe\0 /x", 2, "nul-byte", "warning", "column 6"),
-    (b"a\rb.exe /x", 1, "lone-cr", "warning", "column 2"),
+    (b"a\rb.exe /x", 1, "lone-cr", "error", "column 2, is part of the program's name"),
+    (b"a.exe\r\r\n", 1, "lone-cr", "error", "program's name"),
+    (b"a.exe /x\rb.exe /y\rc.exe", 1, "lone-cr", "error", "never start"),
+    (b"a.exe /x\r\r\n", 1, "trailing-cr", "warning", "last argument"),
+    (b"msiexec.exe /p fix.msp\r\r\n", 1, "lone-cr", "error", "the patch's name"),
     (b"a.exe\n" + b"x" * 560 + b"\nb.exe\nc.exe\n" + b"y" * 600 + b"\nd.exe", 2, "line-too-long",
      "error", "so 4 more line(s)"),
     (b"a.exe\n\nb.exe", 2, "empty-line", "note", "a blank line"),
@@ -45,17 +49,65 @@ FINDINGS = [
     (b" a.exe /x", 1, "no-program", "error", "begins with a space"),
     (b"tool.exe /log msiexec.exe.txt /p x.msp", 1, "msiexec-not-first", "error",
      "tool.exe, is not started"),
-    (b"msiexec.exe /i pkg.msi", 1, "no-patch-option", "warning", '" /p "'),
+    (b"msiexec.exe /i pkg.msi /qn", 1, "no-patch-option", "error", "nothing is ever installed"),
+    (b"msiexec.exe /update x.msp", 1, "no-patch-option", "error", None),
+    (b"Setup.msi /qn", 1, "not-startable", "error", "cannot install a package"),
+    (b"C:\\Tools\\report.ps1", 1, "not-startable", "error", "a PowerShell script"),
+    (b"nul", 1, "not-startable", "error", "the device nul"),
+    (b"con /x", 1, "not-startable", "error", "the device con"),
+    (b"aux.exe", 1, "not-startable", "error", "the device aux"),
+    (b"C:\\Program Files\\X\\Report.ps1 /x", 1, "not-startable", "error", "report.ps1 is a"),
+    (b"del C:\\x.txt", 1, "cmd-builtin", "error", "looks for C:\\Svc\\del.exe"),
+    (b"start x", 1, "cmd-builtin", "error", None),
+    (b"setup.exe\xa0/s", 1, "tab", "error", "a no-break space at column 10"),
+    (b"C:\\Tools\\x.exe\xa0/s", 1, "tab", "error", "no-break space"),
+    (b"C:\\Tools\\My\xa0App\\x.exe", 1, "tab", None, None),  # a name may hold one
+    (b"setup.exe\xa0/s", 1, "tab", None, None, "--code-page", "932"),
+    (b"setup.exe\x0b/s", 1, "tab", "error", "a vertical tab"),
+    (b"C:probe.exe x", 1, "bare-drive", "error", "starts C:\\Svc\\c:probe.exe"),
+    (b'"" probe.exe', 1, "no-program", "error", "empty pair of quotes"),
+    (b'""', 1, "no-program", "error", "empty pair of quotes"),
+    (b"C:\\Tools\\ x", 1, "no-program", "error", "names a folder"),
+    (b'C:\\Tools\\probe.exe" x', 1, "stray-quote", "error", 'c:\\tools\\probe.exe"'),
+    (b"probe.exe\x83 x", 1, "lead-byte", "error", "space at column 11", "--code-page", "932"),
+    (b"probe.exe\x83 x", 1, "lead-byte", None, None),
+    (b"%ProgramFiles%\\Tools\\x.exe", 1, "variable", "error", "%programfiles% stays"),
+    (b"%ProgramFiles%\\Tools\\x.exe", 1, "relative-path", None, None),
+    (b"\x93C:\\Program Files\\App\\x.exe\x94 /s", 1, "typographic-quote", "error",
+     "byte 93, a typographic quote in code page 1252"),
+    (b"cmd /c echo x", 1, "system-program", "warning", "own: C:\\Svc\\cmd.exe;"),
+    (b"Notepad.exe", 1, "system-program", "warning", "C:\\WINDOWS\\system32\\notepad.exe"),
+    (b"C:\\Vendor\\msiexec.exe /p fix.msp", 1, "other-msiexec", "warning",
+     "starts the system's C:\\WINDOWS\\system32\\msiexec.exe in its place"),
+    (b"C:\\WINDOWS\\System32\\msiexec.exe /p fix.msp", 1, "other-msiexec", None, None),
+    (b"msiexec.exe /p fix.msp\xa0/qn", 1, "patch-name", "error", "runs on past .msp"),
+    (b"msiexec.exe /p fix.msp\t/qn", 1, "patch-name", "error", "quotes it up to the first space",
+     "--exe", "C:\\Program Files\\Corvane\\Starter.exe"),
+    (b"msiexec.exe /p fix.msp\t/qn", 1, "patch-name", None, None),
+    (b"a-rather-long-program-name.exe /x", 1, "program-cut", "error", "program's name", "--exe",
+     "C:\\" + "d" * 244 + "\\Starter.exe"),
+    (b"p.exe /x", 1, "program-cut", None, None, "--exe", "C:\\" + "d" * 244 + "\\Starter.exe"),
+    (b"msiexec.exe /p fix.msp", 1, "program-cut", "error", "patch's name", "--exe",
+     "C:\\" + "d" * 240 + "\\Starter.exe"),
+    (b"a.e\0xe /x", 1, "program-cut", "error", "a NUL byte at column 4"),
     (b"msiexec.exe /p C:\\Patches\\Fix.msp /qn", 1, "absolute-patch", "error",
      "C:\\Svc\\c:\\patches\\fix.msp$"),
     (b"msiexec.exe /p \\\\server\\fix.msp", 1, "absolute-patch", "error", None),
     (b'"C:\\Program Files\\X\\setup.exe"/s', 1, "quoted-space", "error", '"c:\\program'),
     (b"C:\\Program Files\\X\\setup.exe /s", 1, "unquoted-spaces", "warning", "CWE-428"),
     (b"a.exe " + b"x" * 300, 1, "command-cut", "warning", "259"),
-    (b"a.exe\nb.exe\x1ac.exe\n", 2, "ctrl-z", "warning", "the 6 byte(s) after it"),
+    (b"c:\\x\\" + b"w" * 300, 1, "program-cut", "error", "259"),
+    (b"a.exe\nb.exe\x1ac.exe\n", 2, "ctrl-z", "error", "the 6 byte(s) after it"),
+    (b"a.exe\nb.exe\x1a\r\n\x1a", 2, "ctrl-z", None, None),  # an old editor's padding
     (b"a.exe\r\nb.exe".decode().encode("utf-16"), 0, "utf-16", "error", "UTF-16"),
     (b"a.exe\r\nb.exe".decode().encode("utf-16-be"), 0, "utf-16", "error", "UTF-16"),
     ("a.exe\nc:\\caf\u00e9\\x.exe".encode(), 0, "utf-8", "warning", "line 2"),
+    (b"a.exe\nb\n\xf0\x9f\x98\x80.exe", 0, "utf-8", "warning", "line 3"),
+    (b"a\xc3\x28.exe", 0, "utf-8", None, None),  # not UTF-8 at all
+    (b"a\xc0\x80.exe", 0, "utf-8", None, None),  # an overlong form
+    (b"a.exe \xe2\x82", 0, "utf-8", None, None),  # cut short by the end
+    (b"a\xf5\x80\x80\x80.exe", 0, "utf-8", None, None),
+    ("a.exe \u00e9".encode(), 0, "utf-8", None, None, "--code-page", "65001"),
     (b"sub\\setup.exe\n", 1, "relative-path", "warning", "current directory"),
     (b"a.exe /Q", 1, "lowered", "note", "lowers"),
     (b"a.exe\n" + b"x" * 600, 2, "line-too-long", "error", "stops reading$"),
@@ -72,11 +124,16 @@ FINDINGS = [
     (b"msiexec.exe /p sub dir\\fix.msp /qn", 1, "patch-name", "error", "C:\\Svc\\sub as"),
     (b"msiexec /p Hotfix.msp /qn", 1, "msiexec-without-exe", "warning", '"msiexec.exe"'),
     (b"msiexec.exe /qn /p fix.msp", 1, "dropped-options", "warning", "so /qn never"),
+    (b'"msiexec.exe" /qn /p fix.msp', 1, "dropped-options", "warning", "so /qn never"),
+    (b"msiexec.exe  /p fix.msp", 1, "dropped-options", None, None),
     (b"msiexec.exe /p fix.msp /qn REBOOT=ReallySuppress", 1, "lowered", "note", "patch argument"),
     (b"\xef\xbb\xbfa.exe", 0, "utf-8", None, None),  # the byte-order mark's own finding says it
     (b"a.exe", 0, "wrong-list", None, None, "--exe", "C:\\Svc\\STARTER.exe"),
     (b"a.exe", 0, "wrong-list", "warning", "reads STARTER.EXE.dat", "--exe",
      "C:\\Svc\\STARTER.EXE"),
+    (b"a.exe", 0, "wrong-list", "warning", "reads Other.dat, not Starter.dat", "--exe",
+     "C:\\Svc\\Other.exe"),
+    (b"a.exe", 0, "wrong-list", "warning", "reads Starte.dat", "--exe", "C:\\Svc\\Starte.exe"),
 ]
 
 # The names CreateProcessA tries, and where a relative one leads, as the
@@ -85,17 +142,27 @@ RESOLUTION = [
     (b"C:\\Program Files\\X\\setup.exe /s", "unquoted-spaces", "tries c:\\program.exe first"),
     (b"C:\\Program Files\\My App\\setup.exe /s", "unquoted-spaces",
      "tries c:\\program.exe, c:\\program files\\my.exe first"),
-    (b"sub\\setup.exe", "relative-path", "to C:\\WINDOWS\\system32\\sub\\setup.exe,"),
+    (b"sub\\setup.exe", "relative-path", "C:\\Svc\\sub\\setup.exe (the service's folder), "
+     "C:\\WINDOWS\\system32\\sub\\setup.exe (the service's current directory, the system "
+     "directory), C:\\WINDOWS\\system\\sub\\setup.exe, C:\\WINDOWS\\sub\\setup.exe, then the "
+     "folders on the service's PATH; its working directory, sub, is "
+     "C:\\WINDOWS\\system32\\sub, which must exist"),
+    (b"\\Tools\\x.exe", "relative-path", "current drive, to \\\\srv\\share\\tools\\x.exe,",
+     "--system-dir", "\\\\srv\\share"),
     (b"\\Tools\\x.exe", "relative-path", "current drive, to C:\\tools\\x.exe,"),
     (b"C:Tools\\x.exe", "relative-path", "to C:\\WINDOWS\\system32\\tools\\x.exe,"),
-    (b"D:Tools\\x.exe", "relative-path", "root of its drive, where the service has no current"
+    (b"D:Tools\\x.exe", "relative-path", "root of that drive, where the service has no current"
                                           " directory, to d:\\tools\\x.exe,"),
+    (b"C:\\Program Files\\Vendor\\Setup /S", "unquoted-spaces",
+     "tries c:\\program.exe first and starts a different program than "
+     "c:\\program files\\vendor\\setup.exe"),
 ]
 
 # Lines that look close to an error or a warning but are fine.
 CLEAN = [
     b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn\n",
-    b"c:\\tools\\msiexec.exe /p fix.msp",
+    b"C:\\Windows\\System32\\msiexec.exe /p fix.msp",
+    b"msiexec.exe /p fix.msp\t/qn",
     b'"c:\\tools\\setup.exe" /s',
     b'"C:\\Program Files\\X\\setup.exe" /s\n"setup.exe" /s\nsetup /s\nsub/setup.exe',
     b"\\\\server\\share\\a.exe",
@@ -133,9 +200,9 @@ class Findings(unittest.TestCase):
                                                              for _, f in findings(data)))
 
     def test_messages_name_what_createprocess_tries(self):
-        for list_bytes, code, words in RESOLUTION:
+        for list_bytes, code, words, *options in RESOLUTION:
             with self.subTest(list=list_bytes):
-                messages = [f["message"] for _, f in findings(report(list_bytes)[1])
+                messages = [f["message"] for _, f in findings(report(list_bytes, *options)[1])
                             if f["code"] == code]
                 self.assertEqual(len(messages), 1)
                 self.assertIn(words, messages[0])
@@ -168,16 +235,20 @@ class Findings(unittest.TestCase):
             "  read:      [Setup.exe /S]\n"
             "  command:   [\"C:\\Svc\\setup.exe\" /s]\n"
             "  directory: [C:\\Svc]\n"
-            "  note lowered: the service lowers the upper-case letters of the arguments\n"
+            "  note lowered: the service lowers the upper-case letters of the arguments: most"
+            " options do not mind, but an argument whose case matters, such as an encoded command,"
+            " a password or a URL, reaches the program changed\n"
             "\n"
             "line 2: program with path\n"
             "  read:      [C:\\Program Files\\X\\setup.exe /s]\n"
             "  command:   [c:\\program files\\x\\setup.exe /s]\n"
             "  directory: [c:]\n"
-            "  note lowered: the service lowers the upper-case letters of the arguments\n"
             "  warning unquoted-spaces: the program path has spaces and no quotes: Windows tries"
             " c:\\program.exe first and starts a different program than"
             " c:\\program files\\x\\setup.exe if one exists (CWE-428)\n"
+            "  note lowered: the service lowers the upper-case letters of the arguments: most"
+            " options do not mind, but an argument whose case matters, such as an encoded command,"
+            " a password or a URL, reaches the program changed\n"
             "\n"
             "2 line(s) read and composed: 0 error(s), 1 warning(s), 2 note(s)\n"))
 
@@ -268,6 +339,14 @@ class Usage(unittest.TestCase):
                 (["--exe", "C:\\" + "x" * 320, "x.dat"], "--exe needs a full Windows path"),
                 (["--exe", "--json", "x.dat"], "--exe needs a full Windows path"),
                 (["--exe", "C:\\\x1b.exe", "x.dat"], "--exe needs a full Windows path"),
+                (["--fail-on", "errors", "x.dat"], "--fail-on takes warning or error, not errors"),
+                (["--fail-on=", "x.dat"], "--fail-on takes warning or error"),
+                (["--code-page", "0", "x.dat"], "unknown code page 0"),
+                (["--code-page", "65536", "x.dat"], "unknown code page 65536"),
+                (["--code-page", "123456", "x.dat"], "unknown code page 123456"),
+                (["--code-page", "12a", "x.dat"], "unknown code page 12a"),
+                (["--code-page=", "x.dat"], "unknown code page"),
+                (["--json=yes", "x.dat"], "--json takes no value"),
             ]
             for arguments, message in cases:
                 with self.subTest(arguments=arguments):
@@ -296,8 +375,15 @@ class Usage(unittest.TestCase):
                 (["-"], b"a.exe\nb.exe\nc.exe\n", 0, "4 line(s)"),
                 ([good, "--", bad], b"", 1, "List " + bad),
                 (["--code-page", "437", good], b"", 0, "437 (treated as having no lead bytes)"),
+                (["--code-page=65535", good], b"", 0, "code page 65535"),
+                (["--code-page", "932", good], b"", 0, "code page 932\n"),
+                (["--fail-on=error", "--", bad], b"", 1, "no-program"),
+                (["--fail-on", "error", "-"], b"cmd /c x\n", 0, "system-program"),
+                (["--fail-on", "warning", "-"], b"cmd /c x\n", 1, "system-program"),
+                (["-"], b"cmd /c x\n", 1, "system-program"),
+                ([bad, os.path.join(folder, "none.dat"), good], b"", 2, "List " + good),
                 (["--version"], b"", 0, "starter-check 1.0.0"),
-                (["--help"], b"", 0, "msiexec-without-exe  warning"),
+                (["--help"], b"", 0, "msiexec-without-exe   warning"),
             ]
             for arguments, stdin, status, words in cases:
                 with self.subTest(arguments=arguments):
@@ -312,14 +398,30 @@ class Usage(unittest.TestCase):
                                                      for row in rows}
                         self.assertEqual(len(spans), 2, rows)
 
+    def test_a_list_too_large_for_memory_is_an_io_error(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "Starter.dat")
+            with open(path, "wb") as f:
+                f.truncate(1 << 41)  # sparse: more than any machine can hold
+            env = dict(os.environ, ASAN_OPTIONS="allocator_may_return_null=1")
+            done = subprocess.run([TOOL, path], capture_output=True, timeout=30, env=env)
+            self.assertEqual((done.returncode, done.stderr.decode()),
+                             (2, f"starter-check: cannot read {path}: it is too large to hold in"
+                                 " memory\n"))
+
     def test_default_executable_follows_the_list_name(self):
-        for name, executable in (("Nightly.dat", "Nightly.exe"), ("NIGHTLY.DAT", "NIGHTLY.exe"),
-                                 ("nightly.txt", "nightly.txt.exe")):
+        # A name the service never reads is reported: its executable reads another.
+        for name, executable, wrong in (("Nightly.dat", "Nightly.exe", False),
+                                        ("NIGHTLY.DAT", "NIGHTLY.exe", False),
+                                        ("nightly.txt", "nightly.txt.exe", True),
+                                        ("starter.exe.dat", "starter.exe.exe", True)):
             with self.subTest(name=name):
                 done, _ = run(b"a.exe", "--json", name=name)
                 data = json.loads(done.stdout)
                 self.assertEqual(data["executable"], "C:\\Svc\\" + executable)
                 self.assertEqual(data["system_directory"], "C:\\WINDOWS\\system32")
+                self.assertEqual([f["code"] for f in data["findings"]], ["wrong-list"] * wrong)
+                self.assertEqual(done.returncode, int(wrong))
 
 
 if __name__ == "__main__":

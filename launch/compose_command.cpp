@@ -1,5 +1,7 @@
 #include "launch/compose_command.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 void GetServiceDirectory(PathBuffer& directory) {
@@ -9,23 +11,22 @@ void GetServiceDirectory(PathBuffer& directory) {
 
 namespace {
 
-void ComposeInstallerPatch(LineBuffer& line, PathBuffer& commandLine) {
+void ComposeInstallerPatch(LineBuffer& line, const char* patchArgument, PathBuffer& commandLine) {
   PathBuffer patch;
   PathBuffer serviceDirectory;
   PathBuffer installer;
-  const char* marker = FindText(line, " /p ");
-  BoundedCopy(patch, marker ? marker + 4 : "", sizeof patch);
+  BoundedCopy(patch, patchArgument ? patchArgument : "", sizeof patch);
   GetServiceDirectory(serviceDirectory);
   GetSystemDirectoryPath(installer, sizeof installer);
   BoundedAppend(installer, "\\", sizeof installer);
-  BoundedAppend(installer, "msiexec.exe", sizeof installer);
+  BoundedAppend(installer, kInstallerName, sizeof installer);
   BoundedCopy(line, installer, sizeof line);
   // In a folder with a space the installer would take the patch path apart,
   // so the path is quoted; the patch argument's own options follow it.
   if (FindChar(serviceDirectory, ' ') && patch[0] != '\0' && patch[0] != ' ' && patch[0] != '"') {
     char* space = FindChar(patch, ' ');
     if (space) *space = '\0';
-    BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s\"%s\\%s\"", installer, " /p ",
+    BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s\"%s\\%s\"", installer, kPatchMarker,
                   serviceDirectory, patch);
     if (space) {
       *space = ' ';
@@ -33,31 +34,29 @@ void ComposeInstallerPatch(LineBuffer& line, PathBuffer& commandLine) {
     }
     return;
   }
-  BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s%s\\%s", installer, " /p ",
+  BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s%s\\%s", installer, kPatchMarker,
                 serviceDirectory, patch);
 }
 
-// word is the program as the line names it, without quotes. The caller cut the
-// line at cut, which held cutByte; it is put back before the whole line is used.
-void ComposeProgramWithPath(LineBuffer& line, char* word, char* cut, char cutByte,
+// word is the program as the line names it, without quotes, cut where it ends;
+// end held cutByte, which is put back before the whole line is used.
+void ComposeProgramWithPath(LineBuffer& line, char* word, char* end, char cutByte,
                             PathBuffer& commandLine, PathBuffer& workingDirectory) {
   char* lastBackslash = FindLastChar(word, '\\');
   *lastBackslash = '\0';
   BoundedCopy(workingDirectory, word, sizeof workingDirectory);
   *lastBackslash = '\\';
-  if (cut) *cut = cutByte;
+  *end = cutByte;
   BoundedCopy(commandLine, line, sizeof commandLine);
 }
 
-// As above; the arguments are rest, which starts at the space after the word.
-void ComposeBareProgram(const char* word, char* cut, char cutByte, const char* rest,
+// As above; the arguments start at the space after the word, if any.
+void ComposeBareProgram(const char* word, char* end, char cutByte, const char* arguments,
                         PathBuffer& commandLine, PathBuffer& workingDirectory) {
   GetServiceDirectory(workingDirectory);
   BoundedFormat(commandLine, sizeof commandLine, "\"%s\\%s\"", workingDirectory, word);
-  if (cut) {
-    *cut = cutByte;
-    BoundedAppend(commandLine, rest, sizeof commandLine);
-  }
+  *end = cutByte;
+  if (cutByte != '\0') BoundedAppend(commandLine, arguments, sizeof commandLine);
 }
 
 }  // namespace
@@ -68,41 +67,52 @@ const char* ClosingQuote(const char* line) {
   return closing && (closing[1] == ' ' || closing[1] == '\0') ? closing : nullptr;
 }
 
-CommandRule ChooseRule(const char* line) {
-  if (FindText(line, "msiexec.exe")) return CommandRule::kInstallerPatch;
-  // Only a backslash in the first word counts, not one in the arguments.
+LineGrammar ParseLine(const char* line) {
+  LineGrammar grammar;
   const char* closing = ClosingQuote(line);
-  const char* wordEnd = closing ? closing : FindChar(line, ' ');
+  grammar.quoted = closing != nullptr;
+  if (closing) {
+    grammar.word = line + 1;
+    grammar.wordEnd = closing;
+    grammar.arguments = closing + 1;
+  } else {
+    const char* space = FindChar(line, ' ');
+    grammar.word = line;
+    grammar.wordEnd = space ? space : line + std::strlen(line);
+    grammar.arguments = grammar.wordEnd;
+  }
+  const char* marker = FindText(line, kPatchMarker);
+  grammar.patch = marker ? marker + kPatchMarkerLength : nullptr;
+  // Only a backslash in the first word counts, not one in the arguments.
   const char* backslash = FindChar(line, '\\');
-  if (backslash && (!wordEnd || backslash < wordEnd)) return CommandRule::kProgramWithPath;
-  return CommandRule::kBareProgram;
+  if (FindText(line, kInstallerName)) {
+    grammar.rule = CommandRule::kInstallerPatch;
+  } else if (backslash && backslash < grammar.wordEnd) {
+    grammar.rule = CommandRule::kProgramWithPath;
+  } else {
+    grammar.rule = CommandRule::kBareProgram;
+  }
+  return grammar;
 }
 
-bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory) {
-  CommandRule rule = ChooseRule(line);
-  if (rule == CommandRule::kInstallerPatch) {
-    ComposeInstallerPatch(line, commandLine);
+bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory,
+                    CommandRule* rule) {
+  const LineGrammar grammar = ParseLine(line);
+  if (rule) *rule = grammar.rule;
+  if (grammar.rule == CommandRule::kInstallerPatch) {
+    ComposeInstallerPatch(line, grammar.patch, commandLine);
     return false;
   }
   // Cut the line after its first word, without its quotes when it is quoted;
   // the rules put the cut byte back.
-  char* word = line;
-  char* cut = ClosingQuote(line);
-  char cutByte = '"';
-  const char* rest = nullptr;
-  if (cut) {
-    ++word;
-    rest = cut + 1;
+  char* word = line + (grammar.word - line);
+  char* end = line + (grammar.wordEnd - line);
+  char cutByte = *end;
+  *end = '\0';
+  if (grammar.rule == CommandRule::kProgramWithPath) {
+    ComposeProgramWithPath(line, word, end, cutByte, commandLine, workingDirectory);
   } else {
-    cut = FindChar(line, ' ');
-    cutByte = ' ';
-    rest = cut;
-  }
-  if (cut) *cut = '\0';
-  if (rule == CommandRule::kProgramWithPath) {
-    ComposeProgramWithPath(line, word, cut, cutByte, commandLine, workingDirectory);
-  } else {
-    ComposeBareProgram(word, cut, cutByte, rest, commandLine, workingDirectory);
+    ComposeBareProgram(word, end, cutByte, grammar.arguments, commandLine, workingDirectory);
   }
   return true;
 }

@@ -105,6 +105,53 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
   for (const ComposeCase& c : cases) Check(c);
 }
 
+// The grammar the rules and starter-check share: where the first word ends,
+// where the arguments begin, and the patch argument.
+TEST(ComposeCommand, ParseLineSplitsAsTheRulesDo) {
+  ResetDryRun();
+  const struct {
+    string line;
+    CommandRule rule;
+    string word;
+    bool quoted;
+    string arguments;
+    const char* patch;  // null: no " /p "
+  } cases[] = {
+      {"setup.exe /s /v", CommandRule::kBareProgram, "setup.exe", false, " /s /v", nullptr},
+      {"c:\\x\\a.exe", CommandRule::kProgramWithPath, "c:\\x\\a.exe", false, "", nullptr},
+      {"a.exe c:\\x", CommandRule::kBareProgram, "a.exe", false, " c:\\x", nullptr},
+      {"\"c:\\a b\\x.exe\" /s", CommandRule::kProgramWithPath, "c:\\a b\\x.exe", true, " /s",
+       nullptr},
+      {"\"\"", CommandRule::kBareProgram, "", true, "", nullptr},
+      {"\"\" x", CommandRule::kBareProgram, "", true, " x", nullptr},
+      {"\"a\"b c", CommandRule::kBareProgram, "\"a\"b", false, " c", nullptr},
+      {" /s", CommandRule::kBareProgram, "", false, " /s", nullptr},
+      {"", CommandRule::kBareProgram, "", false, "", nullptr},
+      {"msiexec.exe /qn /p f.msp /x", CommandRule::kInstallerPatch, "msiexec.exe", false,
+       " /qn /p f.msp /x", "f.msp /x"},
+      {"x.exe /p y msiexec.exe", CommandRule::kInstallerPatch, "x.exe", false, " /p y msiexec.exe",
+       "y msiexec.exe"},
+      {"msiexec.exe /p", CommandRule::kInstallerPatch, "msiexec.exe", false, " /p", nullptr},
+      {"a.exe /p x", CommandRule::kBareProgram, "a.exe", false, " /p x", "x"},
+  };
+  for (const auto& c : cases) {
+    const LineGrammar grammar = ParseLine(c.line.c_str());
+    EXPECT_EQ(grammar.rule, c.rule) << c.line;
+    EXPECT_EQ(string(grammar.word, grammar.wordEnd), c.word) << c.line;
+    EXPECT_EQ(grammar.quoted, c.quoted) << c.line;
+    EXPECT_EQ(string(grammar.arguments), c.arguments) << c.line;
+    EXPECT_EQ(grammar.patch ? string(grammar.patch) : "(none)", c.patch ? c.patch : "(none)")
+        << c.line;
+    LineBuffer line;
+    BoundedCopy(line, c.line.c_str(), sizeof line);
+    PathBuffer commandLine;
+    PathBuffer directory;
+    CommandRule applied = CommandRule::kBareProgram;
+    ComposeCommand(line, commandLine, directory, &applied);
+    EXPECT_EQ(applied, c.rule) << c.line;
+  }
+}
+
 TEST(ComposeCommand, CutsAt259Characters) {
   ResetDryRun();
   const string longWord(300, 'w');

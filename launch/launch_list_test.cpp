@@ -96,6 +96,8 @@ TEST(RunLaunchList, ReadsTheListInTextMode) {
                {{"\"$D\\\x83\x41.exe\" x\x83", "$D"}}, 932);
   ExpectStarts("lowering takes single bytes alone", "\x83\x41@Z[.EXE",
                {{"\"$D\\\x83\x61@z[.exe\"", "$D"}});
+  ExpectStarts("A and Z themselves are lowered in a double-byte code page", "@AZ[\x83\x41.EXE",
+               {{"\"$D\\@az[\x83\x41.exe\"", "$D"}}, 932);
 }
 
 TEST(RunLaunchList, LongLines) {

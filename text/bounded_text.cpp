@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 void ClearTail(char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return;
   buffer[size - 1] = '\0';
   if (size >= 3) buffer[size - 2] = '\0';
 }

@@ -15,7 +15,8 @@ constexpr std::size_t kLineSize = 560;
 typedef char PathBuffer[kPathSize];
 typedef char LineBuffer[kLineSize];
 
-// Zeroes the last byte and, when size is 3 or more, the one before it.
+// Zeroes the last byte and, when size is 3 or more, the one before it. A null
+// buffer or size 0 writes nothing.
 void ClearTail(char* buffer, std::size_t size);
 
 // Copies at most size - 1 bytes of source and zero-fills the rest of the

@@ -26,6 +26,21 @@ struct CopyCase {
   string expected;
 };
 
+TEST(ClearTail, ZeroesAtMostTheLastTwoBytes) {
+  const CopyCase cases[] = {
+      {"size 0", 0, nullptr, "########"},        {"size 1", 1, nullptr, Bytes("\0#######", 8)},
+      {"size 2", 2, nullptr, Bytes("#\0######", 8)}, {"size 3", 3, nullptr, Bytes("#\0\0#####", 8)},
+      {"size 8", 8, nullptr, Bytes("######\0\0", 8)},
+  };
+  for (const CopyCase& c : cases) {
+    char buffer[kArea];
+    memset(buffer, kFill, sizeof buffer);
+    ClearTail(buffer, c.size);
+    EXPECT_EQ(Bytes(buffer, kArea), c.expected) << c.name;
+  }
+  ClearTail(nullptr, 8);  // no destination: nothing to write, and no fault
+}
+
 TEST(BoundedCopy, WritesExactlyTheDestinationWithZeroFill) {
   const CopyCase cases[] = {
       {"size 0 writes nothing", 0, "abc", "########"},
@@ -144,6 +159,14 @@ TEST(BoundedFormat, StoresTextAndLeavesTheBytesBetweenAlone) {
     }
   }
   EXPECT_EQ(BoundedFormat(nullptr, 8, "%s", "ab"), 0);
+  // Size 0 touches nothing, not even the byte before the destination.
+  char guarded[kArea];
+  memset(guarded, kFill, sizeof guarded);
+  for (auto format : {BoundedFormat, FormatThroughV}) {
+    EXPECT_EQ(format(guarded + 1, 0, "%s", "ab"), 0);
+    EXPECT_EQ(format(nullptr, 8, nullptr, "ab"), 0);
+  }
+  EXPECT_EQ(Bytes(guarded, kArea), "########");
 }
 
 TEST(BoundedFormat, PathBufferStores259AndCuts400) {
@@ -190,6 +213,7 @@ TEST(Searches, WalkWholeCharactersOfTheCodePage) {
       {1252, "a\\b\x83", "\\", 1, 1},
       {932, "a\\b\x83", "\\", 1, 1},
       {932, "ab\x83", "b", 1, 1},
+      {932, "ab\x83", "\x83", kNone, kNone},  // a lead byte before the terminator is no character
       {932,
        "\x83"
        " x",

@@ -1,0 +1,242 @@
+#include "check/windows_paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "launch/launch_list.h"
+
+namespace {
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), Lower);
+  return text;
+}
+
+bool HasDrive(const std::string& path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// The last part of a path: after its last backslash or slash.
+std::string LastPart(const std::string& path) {
+  std::string::size_type at = path.find_last_of("\\/");
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+// The extension of a path's last part, lowered, without its dot.
+std::string Extension(const std::string& path) {
+  std::string name = LastPart(path);
+  std::string::size_type dot = name.rfind('.');
+  return dot == std::string::npos ? "" : Lowered(name.substr(dot + 1));
+}
+
+bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
+  return std::any_of(values.begin(), values.end(),
+                     [&](const char* one) { return value == one; });
+}
+
+// The device a name stands for in any folder: its part before the first dot,
+// without trailing spaces, such as "nul" for "C:\Svc\NUL .txt". Empty if none.
+std::string DeviceName(const std::string& path) {
+  std::string base = Lowered(LastPart(path));
+  base = base.substr(0, base.find('.'));
+  base.erase(base.find_last_not_of(' ') + 1);
+  bool numbered = base.size() == 4 && (base.compare(0, 3, "com") == 0 ||
+                                       base.compare(0, 3, "lpt") == 0) &&
+                  base[3] >= '1' && base[3] <= '9';
+  return numbered || OneOf(base, {"con", "prn", "aux", "nul", "conin$", "conout$"}) ? base : "";
+}
+
+// The folder that holds path: the text before its last backslash.
+std::string Parent(const std::string& path) {
+  std::string::size_type at = path.rfind('\\');
+  return at == std::string::npos ? "" : path.substr(0, at);
+}
+
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+  if (path.compare(0, 4, "\\\\.\\") == 0 || !DeviceName(path).empty()) return PathKind::kDevice;
+  if (path.compare(0, 2, "\\\\") == 0) return PathKind::kUnc;
+  if (HasDrive(path)) return path.size() > 2 && path[2] == '\\' ? PathKind::kFull
+                                                                 : PathKind::kDriveRelative;
+  if (!path.empty() && path[0] == '\\') return PathKind::kRooted;
+  return PathKind::kRelative;
+}
+
+const char* PathKindName(PathKind kind) {
+  switch (kind) {
+    case PathKind::kFull:
+      return "full";
+    case PathKind::kUnc:
+      return "UNC";
+    case PathKind::kDriveRelative:
+      return "drive-relative";
+    case PathKind::kRooted:
+      return "rooted";
+    case PathKind::kDevice:
+      return "device";
+    case PathKind::kRelative:
+      break;
+  }
+  return "relative";
+}
+
+bool IsFullWindowsPath(const std::string& path, bool directory) {
+  if (path.empty() || path.size() > 259 || path.back() == '\\') return false;
+  if (std::any_of(path.begin(), path.end(),
+                  [](char c) { return (c >= 0 && c < 0x20) || c == '/'; })) {
+    return false;
+  }
+  PathKind kind = KindOfPath(path);
+  if (kind == PathKind::kFull) return path.size() > 3 && path.find("\\\\") == std::string::npos;
+  if (kind != PathKind::kUnc || path[2] == '\\' || path.find("\\\\", 2) != std::string::npos) {
+    return false;
+  }
+  // \\server\share\name, or a share's root for a directory.
+  auto parts = std::count(path.begin(), path.end(), '\\');
+  return parts >= 4 || (directory && parts == 3);
+}
+
+std::string RootOf(const std::string& path) {
+  if (HasDrive(path)) return path.substr(0, 2);
+  if (path.compare(0, 2, "\\\\") != 0) return "";
+  std::string::size_type share = path.find('\\', 2);
+  if (share == std::string::npos) return path;
+  std::string::size_type end = path.find('\\', share + 1);
+  return end == std::string::npos ? path : path.substr(0, end);
+}
+
+std::string Resolve(const std::string& path, const std::string& systemDirectory) {
+  switch (KindOfPath(path)) {
+    case PathKind::kDriveRelative: {
+      std::string rest = path.substr(2);
+      if (Lower(path[0]) != Lower(systemDirectory[0]) || !HasDrive(systemDirectory)) {
+        return path.substr(0, 2) + "\\" + rest;
+      }
+      return rest.empty() ? systemDirectory : systemDirectory + "\\" + rest;
+    }
+    case PathKind::kRooted:
+      return RootOf(systemDirectory) + path;
+    case PathKind::kRelative:
+      return systemDirectory + "\\" + path;
+    default:
+      return path;
+  }
+}
+
+std::string WithExeExtension(const std::string& name) {
+  return LastPart(name).find('.') == std::string::npos ? name + ".exe" : name;
+}
+
+std::vector<std::string> ModuleNames(const std::string& commandLine) {
+  std::vector<std::string> names;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    std::string::size_type closing = commandLine.find('"', 1);
+    names.push_back(commandLine.substr(1, closing == std::string::npos ? closing : closing - 1));
+  } else {
+    for (std::string::size_type at = commandLine.find_first_of(" \t");;
+         at = commandLine.find_first_of(" \t", at + 1)) {
+      if (at == 0 || at == std::string::npos ||
+          (commandLine[at - 1] != ' ' && commandLine[at - 1] != '\t')) {
+        names.push_back(commandLine.substr(0, at));
+      }
+      if (at == std::string::npos) break;
+    }
+  }
+  return names;
+}
+
+std::vector<std::string> ModuleCandidates(const std::string& commandLine) {
+  std::vector<std::string> names = ModuleNames(commandLine);
+  for (std::string& name : names) name = WithExeExtension(name);
+  return names;
+}
+
+std::vector<Place> SearchOrder(const std::string& candidate, const ServiceView& service) {
+  const std::string& system = service.systemDirectory;
+  switch (KindOfPath(candidate)) {
+    case PathKind::kRelative:
+      break;
+    case PathKind::kDriveRelative:
+      return {{Resolve(candidate, system),
+               Lower(candidate[0]) == Lower(system[0])
+                   ? "the service's current directory on that drive, the system directory"
+                   : "the root of that drive, where the service has no current directory"}};
+    case PathKind::kRooted:
+      return {{Resolve(candidate, system), "the root of the service's current drive"}};
+    default:
+      return {{candidate, "the path as written"}};
+  }
+  const std::string windows = Parent(system);
+  std::vector<Place> places = {
+      {service.serviceDirectory + "\\" + candidate, "the service's folder"},
+      {system + "\\" + candidate, "the service's current directory, the system directory"},
+  };
+  if (!windows.empty()) {
+    places.push_back({windows + "\\system\\" + candidate, "the 16-bit system directory"});
+    places.push_back({windows + "\\" + candidate, "the Windows directory"});
+  }
+  for (const std::string& folder : service.pathFolders) {
+    if (folder.empty()) continue;
+    std::string path = folder.back() == '\\' ? folder + candidate : folder + "\\" + candidate;
+    places.push_back({path, "a folder on PATH"});
+  }
+  // A place listed twice is looked in once.
+  std::vector<Place> unique;
+  for (const Place& place : places) {
+    if (std::none_of(unique.begin(), unique.end(),
+                     [&](const Place& seen) { return SameName(seen.path, place.path); })) {
+      unique.push_back(place);
+    }
+  }
+  return unique;
+}
+
+Startable StartableByName(const std::string& path) {
+  if (KindOfPath(path) == PathKind::kDevice) return Startable::kNever;
+  std::string extension = Extension(path);
+  if (OneOf(extension, {"exe", "com", "scr"})) return Startable::kProgram;
+  if (OneOf(extension, {"bat", "cmd"})) return Startable::kThroughCmd;
+  if (FileDescription(path).empty()) return Startable::kUnknown;
+  return Startable::kNever;
+}
+
+std::string FileDescription(const std::string& path) {
+  std::string device = DeviceName(path);
+  if (!device.empty()) return "the device " + device;
+  std::string extension = Extension(path);
+  if (extension == "msi") return "a Windows Installer package";
+  if (extension == "msp") return "a Windows Installer patch";
+  if (OneOf(extension, {"msu", "cab", "msix", "msixbundle", "appx", "appxbundle"})) {
+    return "an update or app package";
+  }
+  if (OneOf(extension, {"ps1", "psm1", "psd1"})) return "a PowerShell script";
+  if (OneOf(extension, {"vbs", "vbe", "js", "jse", "wsf", "wsh", "hta", "py", "pyw", "pl", "rb",
+                        "sh"})) {
+    return "a script";
+  }
+  if (OneOf(extension, {"dll", "ocx", "cpl", "sys", "drv", "mui"})) return "a library";
+  if (OneOf(extension, {"lnk", "url"})) return "a shortcut";
+  if (OneOf(extension, {"reg", "inf", "ini", "txt", "log", "xml", "json", "htm", "html", "pdf",
+                        "doc", "docx", "rtf", "xls", "xlsx", "csv", "msc"})) {
+    return "a document";
+  }
+  if (OneOf(extension, {"zip", "7z", "rar", "gz", "tar", "iso", "img", "vhd", "vhdx"})) {
+    return "an archive or disk image";
+  }
+  return "";
+}
+
+bool SameName(std::string one, std::string other) {
+  if (one.size() != other.size()) return false;
+  // Letters only, walked by whole characters: NTFS never folds the second
+  // byte of a double-byte character.
+  LowerLine(&one[0]);
+  LowerLine(&other[0]);
+  return one == other;
+}
