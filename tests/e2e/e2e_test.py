@@ -81,9 +81,12 @@ def expect_check_matches(wine, args, starter, trace, records, status):
     for line, command in zip(lines, shown):
         if command in seen:
             directory = line["directory"]
-            # None, or "c:" (drive C's current directory): the service's own.
+            # None, "c:" (drive C's current directory) or a relative one: from
+            # the service's own, C:\windows under Wine.
             directory = "C:\\windows" if directory in (None, "c:") else \
                 directory.encode("latin-1").decode(wine.encoding)
+            if ":" not in directory and not directory.startswith("\\"):
+                directory = "C:\\windows\\" + directory
             check(seen[command] == directory, f"{command}: shown in {directory}, ran in "
                                               f"{seen[command]}")
     return lines
@@ -119,8 +122,17 @@ def three_rules(args):
                             b"\"C:\\Tools\\Probe\" /QuotedNoExtension\n"
                             b"C:\\Program Files\\Probe.exe /Unquoted\n"
                             b"C:\\Tools\\Probe.exe\t/Tab\n"
-                            b"C:Tools\\Probe.exe /DriveRelative\n",
-                probes=[PROBE, "C:\\tools\\probe.exe", SPACED])
+                            b"C:Tools\\Probe.exe /DriveRelative\n"
+                            # Another program than the line names starts here (CWE-428);
+                            # a relative path is searched from the service's folder first;
+                            # a file that is not a program never starts.
+                            b"C:\\Vendor Dir\\Setup /S\n"
+                            b"sub\\Probe.exe /Relative\n"
+                            b"C:\\Tools\\Fake.exe /NotAProgram\n",
+                probes=[PROBE, "C:\\tools\\probe.exe", SPACED, "C:\\Vendor.exe",
+                        "C:\\svc\\sub\\probe.exe", "C:\\windows\\system32\\sub\\probe.exe"])
+        wine.put("C:\\tools\\fake.exe", data=b"not a program\r\n")
+        wine.put("C:\\windows\\sub\\folder.txt", data=b"")  # the working directory under Wine
         wine.use_native_installer(args.probe)
         trace = wine.start_service()
         expect_run(trace, [
@@ -138,6 +150,9 @@ def three_rules(args):
             ("c:\\tools\\probe.exe\t/tab", True),
             # Windows would look in system32\tools; Wine's service runs in C:\windows.
             ("c:tools\\probe.exe /driverelative", False),
+            ("c:\\vendor dir\\setup /s", True),
+            ("sub\\probe.exe /relative", True),
+            ("c:\\tools\\fake.exe /notaprogram", False),
             ('"C:\\svc\\"', False),  # the empty line after the final LF
         ])
         records = expect_records(wine, PROBE, [('"C:\\svc\\probe.exe" hello  world', "C:\\svc"),
@@ -153,17 +168,30 @@ def three_rules(args):
                                                  # Found by a prefix, the name is quoted.
                                                  ('"c:\\program files\\probe.exe" /unquoted',
                                                   "C:\\windows")])
+        # Its directory, "c:", is drive C's current one: the service's own.
+        records += expect_records(wine, "C:\\Vendor.exe", [("c:\\vendor dir\\setup /s",
+                                                            "C:\\windows")])
+        records += expect_records(wine, "C:\\svc\\sub\\probe.exe",
+                                  [("sub\\probe.exe /relative", "C:\\windows\\sub")])
+        check(wine.probe_records("C:\\windows\\system32\\sub\\probe.exe", timeout=0) == [],
+              "the copy later in the search order ran")
         # No directory chosen: the installer inherits the service's, C:\windows.
         records += expect_records(wine, INSTALLER, [
             (f'"{INSTALLER}" /p C:\\svc\\hotfix.msp reinstall=all', "C:\\windows")])
         # On the machine itself starter-check.exe finds what is missing there.
         lines = expect_check_matches(wine, args, STARTER, trace, records, status=1)
         missing = [(l["line"], f["code"]) for l in lines for f in l["findings"]
-                   if f["code"].startswith("missing-") or f["code"] in ("unquoted-spaces", "tab")]
+                   if f["code"].startswith("missing-") or f["code"] in (
+                       "unquoted-spaces", "tab", "starts-other-program", "not-startable")]
         check(missing == [(3, "missing-program"), (7, "missing-program"),
                           (7, "missing-directory"), (8, "missing-patch"), (11, "unquoted-spaces"),
-                          (13, "missing-program"), (13, "missing-directory")],
+                          (13, "missing-program"), (13, "missing-directory"),
+                          (14, "unquoted-spaces"), (14, "starts-other-program"),
+                          (16, "not-startable")],
               f"starter-check found missing: {missing}")
+        relative = [f["message"] for f in lines[14]["findings"] if f["code"] == "relative-path"]
+        check(relative and relative[0].endswith("the service starts C:\\svc\\sub\\probe.exe, in the"
+                                                " service's folder"), f"relative: {relative}")
         # A list on standard input is read as bytes there too, not in text mode.
         piped = subprocess.run([WINE, SERVICE_DIR + "\\starter-check.exe", "--json", "-"],
                                input=b"a.exe\r\n\x1ab", env=wine.env, capture_output=True)
