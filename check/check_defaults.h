@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check/service_folder.h"
 #include "check/windows_paths.h"
 
 // The service executable beside the list: "C:\Svc\" and the list's name with
@@ -29,3 +30,11 @@ extern FileKind (*const kTargetFileKind)(const std::string& path);
 // The folders on the PATH that services get, the machine's own, in order.
 // False where it cannot be read: off Windows.
 bool ServicePathFolders(std::vector<std::string>& folders);
+
+// The machine's own folders: the Windows folder, Program Files (both of them
+// on 64-bit Windows), ProgramData and Users. Off Windows, their defaults.
+MachineFolders DefaultMachineFolders();
+
+// What this machine can tell of a folder, for the folder rule. Off Windows,
+// nothing: facts.known stays false.
+void ReadFolderFacts(const std::string& folder, FolderFacts& facts);

@@ -22,3 +22,10 @@ FileKind (*const kTargetFileKind)(const std::string&) = nullptr;
 bool ServicePathFolders(std::vector<std::string>&) {
   return false;
 }
+
+MachineFolders DefaultMachineFolders() {
+  return {"C:\\WINDOWS", "C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData",
+          "C:\\Users"};
+}
+
+void ReadFolderFacts(const std::string&, FolderFacts&) {}

@@ -88,3 +88,88 @@ bool ServicePathFolders(std::vector<std::string>& folders) {
   }
   return true;
 }
+
+namespace {
+
+// A value of the 64-bit view of HKLM, which a 32-bit program is otherwise
+// shown another of; expandable values expanded. Empty when there is none.
+std::string MachineValue(const char* subkey, const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof value;
+  LSTATUS status = RegGetValueA(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS ? value : "";
+}
+
+std::string WithoutTrailingBackslash(std::string path) {
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+MachineFolders DefaultMachineFolders() {
+  MachineFolders machine;
+  char path[MAX_PATH] = "";
+  if (GetSystemWindowsDirectoryA(path, sizeof path) > 0) machine.windows = path;
+  const char* version = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  machine.programFiles = MachineValue(version, "ProgramFilesDir");
+  machine.programFilesX86 = MachineValue(version, "ProgramFilesDir (x86)");
+  if (SameName(machine.programFilesX86, machine.programFiles)) machine.programFilesX86.clear();
+  const char* profiles = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  machine.programData = MachineValue(profiles, "ProgramData");
+  machine.users = MachineValue(profiles, "ProfilesDirectory");
+  for (std::string* folder : {&machine.windows, &machine.programFiles, &machine.programFilesX86,
+                              &machine.programData, &machine.users}) {
+    *folder = WithoutTrailingBackslash(*folder);
+  }
+  return machine;
+}
+
+void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
+  facts.known = true;
+  facts.heldByCodePage = HeldByCodePage(folder);
+  // The long name of the part that exists, and the rest as it is written.
+  std::string existing = folder;
+  std::string rest;
+  char path[MAX_PATH] = "";
+  DWORD length = 0;
+  while ((length = GetLongPathNameA(existing.c_str(), path, sizeof path)) == 0 ||
+         length >= sizeof path) {
+    std::string::size_type backslash = existing.rfind('\\');
+    if (backslash == std::string::npos || backslash < 3) break;
+    rest = existing.substr(backslash) + rest;
+    existing.resize(backslash);
+  }
+  facts.longName = WithoutTrailingBackslash(length > 0 && length < sizeof path ? path + rest : folder);
+
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  facts.exists = attributes != INVALID_FILE_ATTRIBUTES;
+  facts.link = facts.exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  facts.file = facts.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) name += "\\";
+      facts.entries.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+
+  // A manager that cannot be asked counts as no service: the stricter answer.
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service =
+      manager ? OpenServiceA(manager, "Corvane Remote Starter", SERVICE_QUERY_STATUS) : nullptr;
+  DWORD error = GetLastError();
+  facts.serviceRegistered = service != nullptr || (manager != nullptr && error == ERROR_ACCESS_DENIED);
+  if (service) CloseServiceHandle(service);
+  if (manager) CloseServiceHandle(manager);
+}

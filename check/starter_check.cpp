@@ -39,6 +39,9 @@ const char kUsage[] =
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
     "                     error: exit 1 for errors only, warnings are still shown\n"
     "  --version, --help\n"
+    "   or: starter-check --service-folder FOLDER [--purge]\n"
+    "  judges FOLDER as the service's folder: exit 0 accepted, 1 refused, and why;\n"
+    "  --purge: whether, once the service is removed, the folder may go too\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
     "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning\n"
     "(with --fail-on error, any error),\n"
@@ -113,7 +116,35 @@ struct ToolOptions {
   bool executableGiven = false;
   bool json = false;
   bool failOnWarnings = true;
+  bool judgeFolder = false;  // --service-folder: the folder rule instead of a list
+  std::string folder;
+  bool purge = false;
 };
+
+// The folder rule, for install.cmd, uninstall.cmd and the package. What it
+// says goes to standard output, where the scripts show it as it is.
+int JudgeFolder(const ToolOptions& tool) {
+  FolderFacts facts;
+  ReadFolderFacts(tool.folder, facts);
+  std::vector<std::string> others;
+  FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
+  std::string why = JudgeServiceFolder(tool.folder, use, DefaultMachineFolders(), facts, others);
+  const std::string folder = "\"" + ShowBytes(tool.folder) + "\"";
+  if (!why.empty()) {
+    std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)
+              << "\n";
+    return 1;
+  }
+  if (tool.purge) {
+    std::cout << folder << " holds only what the installation put there\n";
+  } else {
+    std::cout << folder << " may serve as the service's folder"
+              << (facts.known ? "" : "; what it holds was not looked at: only starter-check.exe "
+                                     "on the target machine can see it")
+              << "\n";
+  }
+  return 0;
+}
 
 // The value of one option, already known to take one.
 int ReadOption(const std::string& option, const std::string& value, ToolOptions& tool) {
@@ -190,20 +221,25 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
     }
     bool takesValue = argument == "--exe" || argument == "--system-dir" ||
                       argument == "--code-page" || argument == "--ignore" ||
-                      argument == "--fail-on";
+                      argument == "--fail-on" || argument == "--service-folder";
     if (takesValue && !inlineValue) {
       if (i + 1 == argc) return UsageError(argument + " needs a value");
       value = argv[++i];
     } else if (!takesValue && inlineValue) {
       return UsageError(argument + " takes no value");
     }
-    if (takesValue) {
+    if (argument == "--service-folder") {
+      tool.judgeFolder = true;
+      tool.folder = value;
+    } else if (takesValue) {
       int status = ReadOption(argument, value, tool);
       if (status >= 0) return status;
       haveSystemDir = haveSystemDir || argument == "--system-dir";
       haveCodePage = haveCodePage || argument == "--code-page";
     } else if (argument == "--json") {
       tool.json = true;
+    } else if (argument == "--purge") {
+      tool.purge = true;
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -214,6 +250,11 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       return UsageError("unknown option " + ShowBytes(argument));
     }
   }
+  if (tool.judgeFolder && !tool.lists.empty()) {
+    return UsageError("--service-folder judges a folder, not a list: give no list");
+  }
+  if (tool.purge && !tool.judgeFolder) return UsageError("--purge needs --service-folder");
+  if (tool.judgeFolder) return -1;
   if (tool.lists.empty()) return UsageError("no list given");
   if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
   if (!haveCodePage) tool.check.codePage = DefaultCodePage();
@@ -269,6 +310,7 @@ int Run(int argc, char** argv) {
   ToolOptions tool;
   int status = ReadOptions(argc, argv, tool);
   if (status >= 0) return status;
+  if (tool.judgeFolder) return JudgeFolder(tool);
   status = 0;
   for (const std::string& list : tool.lists) {
     // A list it could not read outweighs one with findings.
