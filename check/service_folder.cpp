@@ -114,6 +114,8 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
     return "it holds a character that cmd.exe or sc.exe cannot pass safely: one of \" & | < > ^ "
            "% ! /, or a control character";
   }
+  // "C:" too: a script takes the backslash off "C:\\" before it quotes the folder.
+  if (folder.size() == 2 && RootOf(folder) == folder) return "it is a drive root";
   const std::string canonical = CanonicalFolder(folder);
   if (canonical.empty()) return "it is not a full path on a drive, such as C:\\Services\\Starter";
   if (canonical.size() == 2) return "it is a drive root";

@@ -1,14 +1,16 @@
 @echo off
 rem Installs or updates Corvane Remote Starter, from an elevated command prompt:
 rem   install.cmd [FOLDER] [/auto | /demand] [/force]
-rem Every argument and the list beside this script are checked before anything
-rem changes; a refusal leaves any installation exactly as it was.
+rem Every argument, the folder and the list beside this script are checked
+rem before anything changes; a refusal leaves any installation exactly as it was.
 rem No parenthesised blocks: a folder such as "C:\Program Files (x86)\X" would end them.
 setlocal DisableDelayedExpansion
 set "SERVICE=Corvane Remote Starter"
 set "KEY=HKLM\SYSTEM\CurrentControlSet\Services\%SERVICE%"
 set "DESCRIPTION=Starts the programs listed in starter.dat beside starter.exe, once, then stops."
 set "HERE=%~dp0"
+rem System tools by their full path: cmd.exe would look in the current directory first.
+set "SYSTEM=%SystemRoot%\System32"
 set "FOLDER="
 set "START="
 set "FORCE="
@@ -44,42 +46,14 @@ goto arguments
 :parsed
 if not defined FOLDER set "FOLDER=%ProgramData%\CorvaneRemoteStarter"
 
-rem 1. The folder: characters cmd.exe and sc.exe pass safely, absolute, without
-rem a trailing backslash, on a local drive, and none that Windows or every
-rem program relies on. "set" prints the value without cmd.exe parsing it again.
+rem 1. The folder, made absolute, without a trailing backslash. A quote would
+rem end the quotes around it below ("set" prints it without cmd.exe parsing it
+rem again); starter-check.exe judges everything else, in step 3.
 set "CRS_CHECK_FOLDER=%FOLDER%"
-set CRS_CHECK_FOLDER| find """" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "&" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "|" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "<" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find ">" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "^" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "%%" >nul
-if not errorlevel 1 goto bad_character
-set CRS_CHECK_FOLDER| find "!" >nul
+set CRS_CHECK_FOLDER| "%SYSTEM%\find.exe" """" >nul
 if not errorlevel 1 goto bad_character
 for %%I in ("%FOLDER%") do set "FOLDER=%%~fI"
 if "%FOLDER:~-1%"=="\" set "FOLDER=%FOLDER:~0,-1%"
-if "%FOLDER:~0,2%"=="\\" goto not_local
-if "%FOLDER:~2%"=="" goto refuse_folder
-if /i "%FOLDER%"=="%ProgramData%" goto refuse_folder
-if /i "%FOLDER%"=="%ProgramFiles%" goto refuse_folder
-if /i "%FOLDER%"=="%ProgramFiles(x86)%" goto refuse_folder
-if /i "%FOLDER%"=="%ProgramW6432%" goto refuse_folder
-set "ANCESTOR=%FOLDER%"
-:ancestors
-if /i "%ANCESTOR%"=="%SystemRoot%" goto refuse_windows
-for %%I in ("%ANCESTOR%\..") do set "PARENT=%%~fI"
-if "%PARENT:~-1%"=="\" goto ancestors_checked
-set "ANCESTOR=%PARENT%"
-goto ancestors
-:ancestors_checked
 
 rem 2. Only an administrator can write to the Windows folder.
 copy /y nul "%SystemRoot%\corvane-install.tmp" >nul 2>&1
@@ -88,11 +62,13 @@ del "%SystemRoot%\corvane-install.tmp" >nul 2>&1
 if not exist "%HERE%starter.exe" goto no_executable
 if not exist "%HERE%starter-check.exe" goto no_executable
 
-rem 3. The checker refuses a path the service could not name: longer than it
-rem can hold, or beyond this machine's ANSI code page. Then the list, if one
-rem lies beside this script, as the service at FOLDER would read it here.
-"%HERE%starter-check.exe" --exe "%FOLDER%\starter.exe" - <nul >nul
-if errorlevel 1 goto folder_unusable
+rem 3. The folder rule: where no one but an administrator can rename or replace
+rem the folder or one above it, with room for every name installed, a name the
+rem ANSI code page holds and cmd.exe and sc.exe pass, and, before the first
+rem installation, nothing in it. Then the list, if one lies beside this script,
+rem as the service at FOLDER would read it here.
+"%HERE%starter-check.exe" --service-folder "%FOLDER%"
+if errorlevel 1 goto folder_refused
 if not exist "%HERE%starter.dat" goto list_checked
 echo install: checking starter.dat as "%FOLDER%\starter.exe" will read it
 "%HERE%starter-check.exe" --fail-on error --exe "%FOLDER%\starter.exe" "%HERE%starter.dat"
@@ -104,23 +80,23 @@ if errorlevel 1 echo install: /force: installing the list in spite of its errors
 rem 4. An installed service is stopped, not deleted, and waited for: its files
 rem cannot be replaced while it works through its list.
 set "INSTALLED="
-sc query "%SERVICE%" >nul 2>&1
+"%SYSTEM%\sc.exe" query "%SERVICE%" >nul 2>&1
 if errorlevel 1 goto stopped
 set "INSTALLED=1"
 set "IMAGE="
-for /f "tokens=2,*" %%a in ('reg query "%KEY%" /v ImagePath 2^>nul ^| find "ImagePath"') do set "IMAGE=%%b"
+for /f "tokens=2,*" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v ImagePath 2^>nul ^| "%%SYSTEM%%\find.exe" "ImagePath"') do set "IMAGE=%%b"
 if defined IMAGE set "IMAGE=%IMAGE:"=%"
 set "OLD_START="
-for /f "tokens=3" %%a in ('reg query "%KEY%" /v Start 2^>nul ^| find "Start"') do set "OLD_START=%%a"
+for /f "tokens=3" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v Start 2^>nul ^| "%%SYSTEM%%\find.exe" "Start"') do set "OLD_START=%%a"
 echo install: updating the installed service
-sc stop "%SERVICE%" >nul 2>&1
+"%SYSTEM%\sc.exe" stop "%SERVICE%" >nul 2>&1
 set /a "WAITED=0"
 :wait_for_stop
-sc query "%SERVICE%" | find "STOPPED" >nul
+"%SYSTEM%\sc.exe" query "%SERVICE%" | "%SYSTEM%\find.exe" "STOPPED" >nul
 if not errorlevel 1 goto stopped
 if %WAITED%==0 echo install: waiting, up to 120 s, for the service to finish its list
 if %WAITED% geq 120 goto still_running
-ping -n 2 127.0.0.1 >nul
+"%SYSTEM%\ping.exe" -n 2 127.0.0.1 >nul
 set /a "WAITED+=1"
 goto wait_for_stop
 :stopped
@@ -131,14 +107,16 @@ rem all in it, every other entry goes, and only Administrators and SYSTEM keep
 rem access, which files and subfolders inherit. A link could lead elsewhere.
 if not exist "%FOLDER%\" mkdir "%FOLDER%"
 if not exist "%FOLDER%\" goto create_folder_failed
-for %%I in ("%FOLDER%") do set "ATTRIBUTES=%%~aI"
-if not "%ATTRIBUTES:l=%"=="%ATTRIBUTES%" goto refuse_link
-icacls "%FOLDER%" /setowner *S-1-5-32-544 /T /Q >nul
+"%SYSTEM%\icacls.exe" "%FOLDER%" /setowner *S-1-5-32-544 /T /Q >nul
 if errorlevel 1 goto restrict_failed
-icacls "%FOLDER%" /reset /T /Q >nul
+"%SYSTEM%\icacls.exe" "%FOLDER%" /reset /T /Q >nul
 if errorlevel 1 goto restrict_failed
-icacls "%FOLDER%" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F /Q >nul
+"%SYSTEM%\icacls.exe" "%FOLDER%" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F /Q >nul
 if errorlevel 1 goto restrict_failed
+rem Judged again, now that no one else can add to it: what got in between
+rem step 3 and the restriction would still be there.
+"%HERE%starter-check.exe" --service-folder "%FOLDER%" >nul
+if errorlevel 1 goto changed_meanwhile
 
 rem 6. Each file goes in under a temporary name and then takes the place of the
 rem old one, so a copy that fails leaves the old file. The list is copied only
@@ -160,7 +138,7 @@ rem 7. The registration, in place. The service reports itself interactive, so
 rem its registration says so too. The start type is kept unless one is given.
 if defined INSTALLED goto update_registration
 if not defined START set "START=demand"
-sc create "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact start= %START% >nul
+"%SYSTEM%\sc.exe" create "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact start= %START% >nul
 if errorlevel 1 goto create_failed
 goto describe
 :update_registration
@@ -177,21 +155,21 @@ echo install: moving the service from "%OLD_FOLDER:~0,-1%"; its files there, its
 :configure_service
 set "START_OPTION="
 if defined START set "START_OPTION=start= %START%"
-sc config "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact %START_OPTION% >nul
+"%SYSTEM%\sc.exe" config "%SERVICE%" binpath= "\"%FOLDER%\starter.exe\"" type= own type= interact %START_OPTION% >nul
 if errorlevel 1 goto config_failed
 :describe
 rem Wine's service manager can miss a service created a moment before; Windows
 rem does not, so a second try costs nothing there.
-sc description "%SERVICE%" "%DESCRIPTION%" >nul
+"%SYSTEM%\sc.exe" description "%SERVICE%" "%DESCRIPTION%" >nul
 if not errorlevel 1 goto described
-ping -n 2 127.0.0.1 >nul
-sc description "%SERVICE%" "%DESCRIPTION%" >nul
+"%SYSTEM%\ping.exe" -n 2 127.0.0.1 >nul
+"%SYSTEM%\sc.exe" description "%SERVICE%" "%DESCRIPTION%" >nul
 if errorlevel 1 goto description_failed
 :described
 
 set "STARTS=on demand"
 set "NOW_START="
-for /f "tokens=3" %%a in ('reg query "%KEY%" /v Start 2^>nul ^| find "Start"') do set "NOW_START=%%a"
+for /f "tokens=3" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v Start 2^>nul ^| "%%SYSTEM%%\find.exe" "Start"') do set "NOW_START=%%a"
 if "%NOW_START%"=="0x2" set "STARTS=at every boot (auto)"
 if "%NOW_START%"=="0x4" set "STARTS=never: it is disabled"
 echo install: "%SERVICE%" is installed in "%FOLDER%", and starts %STARTS%
@@ -201,13 +179,34 @@ echo install: sc start returns while the service works through its list (START_P
 echo   Windows; Wine answers 1053); sc query then shows STOPPED, exit code 0, once it is done
 exit /b 0
 
-rem Copies NAME from beside this script into FOLDER, through NAME.new.
+rem Copies NAME from beside this script into FOLDER, through NAME.new, and
+rem checks what arrived: a copy can print an error and still leave errorlevel 0.
 :replace
 copy /y "%HERE%%NAME%" "%FOLDER%\%NAME%.new" >nul
 if errorlevel 1 exit /b 1
+set "FROM=%HERE%%NAME%"
+set "TO=%FOLDER%\%NAME%.new"
+call :same
+if errorlevel 1 goto replace_failed
 move /y "%FOLDER%\%NAME%.new" "%FOLDER%\%NAME%" >nul
-if errorlevel 1 del "%FOLDER%\%NAME%.new" >nul 2>&1
-if exist "%FOLDER%\%NAME%.new" exit /b 1
+if errorlevel 1 goto replace_failed
+if exist "%FOLDER%\%NAME%.new" goto replace_failed
+set "TO=%FOLDER%\%NAME%"
+call :same
+exit /b %errorlevel%
+:replace_failed
+del "%FOLDER%\%NAME%.new" >nul 2>&1
+exit /b 1
+
+rem Whether TO is there and holds what FROM holds: the same size, and the same
+rem bytes by fc.exe.
+:same
+if not exist "%TO%" exit /b 1
+for %%I in ("%FROM%") do set "FROM_SIZE=%%~zI"
+for %%I in ("%TO%") do set "TO_SIZE=%%~zI"
+if not "%FROM_SIZE%"=="%TO_SIZE%" exit /b 1
+"%SYSTEM%\fc.exe" /b "%FROM%" "%TO%" >nul
+if errorlevel 1 exit /b 1
 exit /b 0
 
 :usage
@@ -230,25 +229,16 @@ exit /b 1
 echo install: give /auto or /demand, not both
 exit /b 1
 :bad_character
-echo install: the folder holds a character that cmd.exe or sc.exe cannot pass safely, one of ^" ^& ^| ^< ^> ^^ %% !
+echo install: the folder holds a double quote, which cmd.exe and sc.exe cannot pass; nothing was changed
 exit /b 1
-:not_local
-echo install: the folder must be on a local drive, not a network share
-exit /b 1
-:refuse_folder
-echo install: refusing "%FOLDER%": give a folder of its own, such as "%FOLDER%\CorvaneRemoteStarter"
-exit /b 1
-:refuse_windows
-echo install: refusing "%FOLDER%": it lies in the Windows folder
+:folder_refused
+echo install: nothing was changed
 exit /b 1
 :not_elevated
 echo install: run this from an elevated command prompt (Run as administrator)
 exit /b 1
 :no_executable
 echo install: starter.exe and starter-check.exe must lie beside this script
-exit /b 1
-:folder_unusable
-echo install: the service could not run from "%FOLDER%"; see the line above
 exit /b 1
 :list_unreadable
 echo install: cannot read "%HERE%starter.dat"
@@ -262,14 +252,14 @@ exit /b 1
 :create_folder_failed
 echo install: cannot create "%FOLDER%"
 exit /b 1
-:refuse_link
-echo install: refusing "%FOLDER%": it is a link to another place
-exit /b 1
 :restrict_failed
 echo install: cannot restrict "%FOLDER%" to Administrators and SYSTEM; nothing was copied
 exit /b 1
+:changed_meanwhile
+echo install: "%FOLDER%" changed while it was being restricted (see the line above); nothing was copied
+exit /b 1
 :copy_failed
-echo install: cannot copy %NAME% into "%FOLDER%"; the file there is unchanged
+echo install: cannot copy %NAME% into "%FOLDER%" whole; the file there is unchanged
 exit /b 1
 :create_failed
 echo install: sc create failed for "%FOLDER%\starter.exe"

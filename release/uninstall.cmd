@@ -2,10 +2,15 @@
 rem Removes the Corvane Remote Starter service, from an elevated command prompt:
 rem   uninstall.cmd [/purge]
 rem The folder it was installed in is read from its registration. It is left in
-rem place, with its list, unless /purge is given.
+rem place, with its list, unless /purge is given: then the installation's own
+rem files go, and the folder too when the folder rule accepts it and nothing
+rem else is in it.
 setlocal DisableDelayedExpansion
 set "SERVICE=Corvane Remote Starter"
 set "KEY=HKLM\SYSTEM\CurrentControlSet\Services\%SERVICE%"
+set "HERE=%~dp0"
+rem System tools by their full path: cmd.exe would look in the current directory first.
+set "SYSTEM=%SystemRoot%\System32"
 set "PURGE="
 :arguments
 if "%~1"=="" goto parsed
@@ -22,29 +27,30 @@ goto arguments
 copy /y nul "%SystemRoot%\corvane-uninstall.tmp" >nul 2>&1
 if errorlevel 1 goto not_elevated
 del "%SystemRoot%\corvane-uninstall.tmp" >nul 2>&1
+if defined PURGE if not exist "%HERE%starter-check.exe" goto no_checker
 
-sc query "%SERVICE%" >nul 2>&1
+"%SYSTEM%\sc.exe" query "%SERVICE%" >nul 2>&1
 if errorlevel 1 goto not_installed
 set "IMAGE="
-for /f "tokens=2,*" %%a in ('reg query "%KEY%" /v ImagePath 2^>nul ^| find "ImagePath"') do set "IMAGE=%%b"
+for /f "tokens=2,*" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v ImagePath 2^>nul ^| "%%SYSTEM%%\find.exe" "ImagePath"') do set "IMAGE=%%b"
 if defined IMAGE set "IMAGE=%IMAGE:"=%"
 set "FOLDER="
 if defined IMAGE for %%I in ("%IMAGE%") do set "FOLDER=%%~dpI"
 if defined FOLDER set "FOLDER=%FOLDER:~0,-1%"
 
 rem A service still working through its list refuses a stop: wait until it is done.
-sc stop "%SERVICE%" >nul 2>&1
+"%SYSTEM%\sc.exe" stop "%SERVICE%" >nul 2>&1
 set /a "WAITED=0"
 :wait_for_stop
-sc query "%SERVICE%" | find "STOPPED" >nul
+"%SYSTEM%\sc.exe" query "%SERVICE%" | "%SYSTEM%\find.exe" "STOPPED" >nul
 if not errorlevel 1 goto stopped
 if %WAITED%==0 echo uninstall: waiting, up to 120 s, for the service to finish its list
 if %WAITED% geq 120 goto still_running
-ping -n 2 127.0.0.1 >nul
+"%SYSTEM%\ping.exe" -n 2 127.0.0.1 >nul
 set /a "WAITED+=1"
 goto wait_for_stop
 :stopped
-sc delete "%SERVICE%" >nul
+"%SYSTEM%\sc.exe" delete "%SERVICE%" >nul
 if errorlevel 1 goto delete_failed
 echo uninstall: removed the service "%SERVICE%"
 if not defined FOLDER goto no_folder
@@ -52,16 +58,19 @@ if not exist "%FOLDER%\" goto folder_gone
 if defined PURGE goto purge
 set "WITH="
 if exist "%FOLDER%\starter.dat" set "WITH=, with its list"
-echo uninstall: "%FOLDER%" was left in place%WITH%; uninstall.cmd /purge removes it too,
-echo   or: rmdir /s /q "%FOLDER%"
+echo uninstall: "%FOLDER%" was left in place%WITH%; uninstall.cmd /purge removes it too
 exit /b 0
 
-rem Only the folder the service ran from, and never a drive root or the Windows folder.
+rem The installation's own files go; the folder only when the folder rule
+rem accepts it and nothing else is in it, and then rmdir, which never takes a
+rem folder that still holds anything.
 :purge
-if "%FOLDER:~2%"=="" goto refuse_purge
-if /i "%FOLDER%"=="%SystemRoot%" goto refuse_purge
-if not exist "%FOLDER%\starter.exe" goto refuse_purge
-rmdir /s /q "%FOLDER%"
+"%HERE%starter-check.exe" --service-folder "%FOLDER%" --purge
+set "JUDGED=%errorlevel%"
+for %%N in (starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new) do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
+for %%N in (starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new) do if exist "%FOLDER%\%%N" goto purge_failed
+if not "%JUDGED%"=="0" goto purge_kept
+rmdir "%FOLDER%"
 if exist "%FOLDER%\" goto purge_failed
 echo uninstall: removed "%FOLDER%"
 exit /b 0
@@ -78,7 +87,8 @@ exit /b 0
 :usage
 echo usage: uninstall.cmd [/purge]
 echo   Stops and removes the service, once it has finished its list. Its folder,
-echo   found from its registration, is left in place with its list, unless /purge.
+echo   found from its registration, is left in place with its list, unless /purge:
+echo   then the installation's files go, and the folder too if nothing else is in it.
 exit /b 0
 :unknown_argument
 echo uninstall: unknown argument "%~1"; uninstall.cmd /? shows the usage
@@ -86,14 +96,17 @@ exit /b 1
 :not_elevated
 echo uninstall: run this from an elevated command prompt (Run as administrator)
 exit /b 1
+:no_checker
+echo uninstall: /purge needs starter-check.exe beside this script, to judge the folder; nothing was removed
+exit /b 1
 :still_running
 echo uninstall: the service is still working through its list after 120 s; nothing was removed, try again later
 exit /b 1
 :delete_failed
 echo uninstall: sc delete failed
 exit /b 1
-:refuse_purge
-echo uninstall: the service is removed, but "%FOLDER%" is not a folder of its own: not purged
+:purge_kept
+echo uninstall: removed the installation's files from "%FOLDER%"; the folder and all else in it were left (see the line above)
 exit /b 1
 :purge_failed
 echo uninstall: the service is removed, but "%FOLDER%" could not be removed entirely

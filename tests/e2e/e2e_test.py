@@ -340,14 +340,23 @@ REFUSALS = [
     ("/bogus", 1, 'unknown switch "/bogus"'),
     ("-auto", 1, 'unknown switch "-auto"'),
     ('"C:\\One" "C:\\Two"', 1, "more than one folder"),
-    ("C:\\", 1, 'refusing "C:"'),
+    ("C:\\", 1, 'refusing "C:": it is a drive root'),
     ("C:\\Windows", 1, "in the Windows folder"),
     ('"C:\\windows\\Temp\\Svc"', 1, "in the Windows folder"),
-    ("C:\\ProgramData", 1, 'refusing "C:\\ProgramData"'),
-    ('"C:\\A&B"', 1, "cannot pass safely"),
-    ('"C:\\A^B"', 1, "cannot pass safely"),
-    ('"C:\\A!B"', 1, "cannot pass safely"),
-    ("\\\\server\\share\\Svc", 1, "local drive"),
+    ("C:\\ProgramData", 1, "the ProgramData folder itself"),
+    ('"C:\\Program Files"', 1, "the Program Files folder itself"),
+    ("C:\\Users", 1, "the Users folder itself"),
+    ("C:\\Users\\Public", 1, "in the Users folder"),
+    ("C:\\Services\\Starter", 1, "a standard user may rename or replace a folder above it"),
+    ("C:\\ProgramData\\Vendor\\Starter", 1, "a standard user may rename"),
+    ('"C:\\Program Files\\A&B"', 1, "cannot pass safely"),
+    ('"C:\\Program Files\\A^B"', 1, "cannot pass safely"),
+    ('"C:\\Program Files\\A!B"', 1, "cannot pass safely"),
+    ("\\\\server\\share\\Svc", 1, "network share"),
+    # Every name the installation writes, starter-check.exe.new the longest,
+    # must fit within 259 characters.
+    ('"C:\\Program Files\\' + "x" * 221 + '"', 1, "238 characters long"),
+    ('"C:\\Program Files\\' + "x" * 229 + '"', 1, "at most 237"),
 ]
 
 
@@ -358,7 +367,8 @@ def release(args):
     with what its scripts refuse and keep."""
     import hashlib
     import zipfile
-    folder = "C:\\Svc Test"
+    folder = "C:\\Program Files\\Svc Test"
+    default = "C:\\ProgramData\\CorvaneRemoteStarter"
     key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
     # Wine ends a service that has not reported running within its pipe
     # timeout, and this one never does; the busy run below is halted a while.
@@ -374,8 +384,11 @@ def release(args):
         for line in files["SHA256SUMS"].decode().splitlines():
             digest, name = line.split(" *")
             check(hashlib.sha256(files[name]).hexdigest() == digest, f"SHA256SUMS: {name}")
-        check(files["README.txt"].startswith(b"\xef\xbb\xbf# Corvane Remote Starter") and
-              b"scripts/" not in files["README.txt"], "README.txt is not the operator's guide")
+        guide = files["README.txt"]
+        check(guide.startswith(b"\xef\xbb\xbf# Corvane Remote Starter") and b"scripts/" not in guide
+              and b"certutil -hashfile" in guide and b"published with it" not in guide and
+              b"is one zip" not in guide and b"Deploying to a fleet" in guide,
+              "README.txt is not the operator's guide")
         check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
               b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
         with zipfile.ZipFile(args.zip[:-len(".zip")] + "-symbols.zip") as symbols:
@@ -386,10 +399,12 @@ def release(args):
         # The administrator's list: its patch is not in the folder yet.
         wine.put("C:\\release\\starter.dat", data=b"Probe.exe One\r\nC:\\Probes\\Probe.exe Two\r\n"
                                                    b"msiexec.exe /p Fix.msp /qn")
-        # A folder that someone else made, with a file in it.
-        wine.put(folder + "\\probe.exe", source=args.probe)
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
         wine.use_native_installer(args.probe)
+        # Stand-ins for the system tools, in the folder the administrator runs
+        # install.cmd from: cmd.exe would run these first.
+        for tool in ("find", "sc", "reg", "icacls", "ping", "fc"):
+            wine.put(f"C:\\{tool}.exe", source=args.probe)
 
         def script(command_line, background=False):
             """Runs a command line in C:\\ as cmd.exe reads it from a prompt."""
@@ -407,6 +422,13 @@ def release(args):
         def icacls_calls():
             return [c.replace("\\\\", "\\") for c in
                     re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
+
+        # A folder that a standard user made first, with a list of theirs in it.
+        wine.put(default + "\\starter.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
+        status, out = script("C:\\release\\install.cmd /auto")
+        check(status == 1 and "no service is registered yet, but it holds starter.dat" in out,
+              f"a planted folder: {status} {out}")
+        check(registration() == {} and icacls_calls() == [], "a refused install changed things")
 
         status, out = script(f'C:\\release\\install.cmd "{folder}" /auto')
         check(status == 1 and "missing-patch" in out and "has errors" in out,
@@ -426,6 +448,11 @@ def release(args):
                                  f'"{folder}" "/inheritance:r" "/grant:r" '
                                  '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
               f"icacls: {icacls_calls()}")
+        check(not any(wine.probe_records(f"C:\\{tool}.exe", timeout=0)
+                      for tool in ("find", "sc", "reg", "icacls", "ping", "fc")),
+              "install.cmd ran a tool from the current directory")
+        # Installed first, then the programs go in.
+        wine.put(folder + "\\probe.exe", source=args.probe)
         trace = wine.start_service()
         patch = f'"{INSTALLER}" /p "{folder}\\fix.msp" /qn'
         expect_run(trace, [(f'"{folder}\\probe.exe" one', True),
@@ -440,9 +467,8 @@ def release(args):
             check(registration() == installed, f"install.cmd {arguments} changed the service")
         check(not os.path.exists(wine.host_path("C:\\-auto")), "a folder -auto was made")
         # Not in code page 1252, and so not in a batch file either: from Wine's own command line.
-        done = wine.wine("cmd", "/c", "C:\\release\\install.cmd", "C:\\Svc-\u03a9")
-        check(done.returncode == 1 and b"could not run from" in done.stdout and
-              "ANSI code page cannot hold" in wine.read_trace().text and
+        done = wine.wine("cmd", "/c", "C:\\release\\install.cmd", "C:\\Program Files\\Svc-\u03a9")
+        check(done.returncode == 1 and b"ANSI code page cannot hold" in done.stdout and
               registration() == installed, f"install.cmd Svc-\u03a9: {done.stdout}")
 
         # An update while the service works through its list waits for it; a
@@ -468,7 +494,8 @@ def release(args):
             wine.resume_service(service)
             starting.wait(timeout=300)
         check(not busy_run().reported, "the service could not be halted during its run")
-        updating = script('C:\\release\\install.cmd "Svc Test"', background=True)
+        updating = script('cd /d "C:\\Program Files" && C:\\release\\install.cmd "Svc Test"',
+                          background=True)
         # Halted until install.cmd says it waits, however slow the machine.
         said = b""
         watchdog = threading.Timer(300, updating.kill)
@@ -493,7 +520,7 @@ def release(args):
 
         # Wine's sc has no config command: an update into another folder stops
         # there, registered as before (on Windows, sc config moves it).
-        status, out = script('C:\\release\\install.cmd "C:\\Other Dir"')
+        status, out = script('C:\\release\\install.cmd "C:\\Program Files\\Other Dir"')
         check(status == 1 and f'moving the service from "{folder}"' in out and
               "sc config failed" in out and registration() == installed,
               f"install.cmd into another folder: {status} {out}")
@@ -504,10 +531,33 @@ def release(args):
         check(registration() == {}, "the service is still registered")
         status, out = script("C:\\release\\uninstall.cmd")
         check(status == 0 and "not installed" in out, f"uninstall.cmd again: {status} {out}")
-        status, out = script('C:\\release\\install.cmd "C:\\Other Dir" && '
+        # With no service registered, what a folder holds came from someone else.
+        status, out = script(f'C:\\release\\install.cmd "{folder}"')
+        check(status == 1 and "no service is registered yet, but it holds" in out and
+              registration() == {}, f"install.cmd into a folder left behind: {status} {out}")
+
+        # /purge follows the registration, but never deletes a folder of others.
+        wine.put("C:\\ProgramData\\starter.exe", source=args.starter)
+        wine.put("C:\\ProgramData\\Other Product\\config.ini", data=b"[other]\r\n")
+        wine.install_service("C:\\ProgramData\\starter.exe")
+        status, out = script("C:\\release\\uninstall.cmd /purge")
+        check(status == 1 and 'keeping "C:\\ProgramData": it is the ProgramData folder itself' in out
+              and os.path.exists(wine.host_path("C:\\ProgramData\\Other Product\\config.ini")) and
+              not os.path.exists(wine.host_path("C:\\ProgramData\\starter.exe")) and
+              registration() == {}, f"/purge of ProgramData: {status} {out}")
+        # ... and in a folder of its own only its own files, unless nothing else is there.
+        purged = "C:\\Program Files\\Purged"
+        status, out = script(f'C:\\release\\install.cmd "{purged}"')
+        wine.put(purged + "\\notes.txt", data=b"the administrator's own\r\n")
+        status, out = script("C:\\release\\uninstall.cmd /purge")
+        check(status == 1 and "did not put there: notes.txt" in out and
+              sorted(os.listdir(wine.host_path(purged))) == ["notes.txt"],
+              f"/purge beside another file: {status} {out}")
+        os.remove(wine.host_path(purged + "\\notes.txt"))
+        status, out = script(f'C:\\release\\install.cmd "{purged}" && '
                              "C:\\release\\uninstall.cmd /purge")
-        check(status == 0 and 'removed "C:\\Other Dir"' in out and
-              not os.path.exists(wine.host_path("C:\\Other Dir")), f"/purge: {status} {out}")
+        check(status == 0 and f'removed "{purged}"' in out and
+              not os.path.exists(wine.host_path(purged)), f"/purge: {status} {out}")
 
         # The version resource and the manifest, read back by the cross toolchain's windres.
         image = files["starter.exe"]
