@@ -39,8 +39,9 @@ const char kUsage[] =
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
     "                     error: exit 1 for errors only, warnings are still shown\n"
     "  --version, --help\n"
-    "   or: starter-check --service-folder FOLDER [--purge]\n"
+    "   or: starter-check --service-folder FOLDER [--with-list LIST | --purge]\n"
     "  judges FOLDER as the service's folder: exit 0 accepted, 1 refused, and why;\n"
+    "  --with-list: LIST, to be installed into it, must be readable;\n"
     "  --purge: whether, once the service is removed, the folder may go too\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
     "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning\n"
@@ -119,13 +120,15 @@ struct ToolOptions {
   bool judgeFolder = false;  // --service-folder: the folder rule instead of a list
   std::string folder;
   bool purge = false;
+  std::string withList;  // a list to be installed into the folder, if not empty
 };
 
 // The folder rule, for install.cmd, uninstall.cmd and the package. What it
 // says goes to standard output, where the scripts show it as it is.
 int JudgeFolder(const ToolOptions& tool) {
   FolderFacts facts;
-  ReadFolderFacts(tool.folder, facts);
+  std::string canonical = CanonicalFolder(tool.folder);
+  ReadFolderFacts(canonical.empty() ? tool.folder : canonical, facts);
   std::vector<std::string> others;
   FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
   std::string why = JudgeServiceFolder(tool.folder, use, DefaultMachineFolders(), facts, others);
@@ -133,6 +136,16 @@ int JudgeFolder(const ToolOptions& tool) {
   if (!why.empty()) {
     std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)
               << "\n";
+    return 1;
+  }
+  // The list to be installed: there, readable, and with no quote, which the
+  // package could not pass whole.
+  std::string bytes;
+  std::string error;
+  if (!tool.withList.empty() &&
+      (tool.withList.find('"') != std::string::npos || !ReadList(tool.withList, bytes, error))) {
+    std::cout << "refusing the list " << ShowBytes(tool.withList) << ": "
+              << (error.empty() ? "it holds a double quote" : ShowBytes(error)) << "\n";
     return 1;
   }
   if (tool.purge) {
@@ -221,7 +234,8 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
     }
     bool takesValue = argument == "--exe" || argument == "--system-dir" ||
                       argument == "--code-page" || argument == "--ignore" ||
-                      argument == "--fail-on" || argument == "--service-folder";
+                      argument == "--fail-on" || argument == "--service-folder" ||
+                      argument == "--with-list";
     if (takesValue && !inlineValue) {
       if (i + 1 == argc) return UsageError(argument + " needs a value");
       value = argv[++i];
@@ -231,6 +245,8 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
     if (argument == "--service-folder") {
       tool.judgeFolder = true;
       tool.folder = value;
+    } else if (argument == "--with-list") {
+      tool.withList = value;
     } else if (takesValue) {
       int status = ReadOption(argument, value, tool);
       if (status >= 0) return status;
@@ -253,7 +269,12 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
   if (tool.judgeFolder && !tool.lists.empty()) {
     return UsageError("--service-folder judges a folder, not a list: give no list");
   }
-  if (tool.purge && !tool.judgeFolder) return UsageError("--purge needs --service-folder");
+  if ((tool.purge || !tool.withList.empty()) && !tool.judgeFolder) {
+    return UsageError("--purge and --with-list need --service-folder");
+  }
+  if (tool.purge && !tool.withList.empty()) {
+    return UsageError("--with-list is for an installation, not --purge");
+  }
   if (tool.judgeFolder) return -1;
   if (tool.lists.empty()) return UsageError("no list given");
   if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();

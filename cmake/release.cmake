@@ -5,23 +5,24 @@
 
 # No link time in the binaries (nor, see CMakeLists.txt, a build path): the
 # same commit gives the same bytes wherever and whenever it is built.
-foreach(program starter starter-check)
+foreach(program starter starter-check set-start-type)
   target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
 endforeach()
 
 set(release_dir ${CMAKE_BINARY_DIR}/release)
 set(release_files starter.exe starter-check.exe README.txt THIRD-PARTY-NOTICES.txt
                   starter.dat.example install.cmd uninstall.cmd SHA256SUMS)
-set(symbol_files starter.exe.debug starter-check.exe.debug)
+set(symbol_files starter.exe.debug starter-check.exe.debug set-start-type.exe.debug)
 list(TRANSFORM release_files PREPEND ${release_dir}/ OUTPUT_VARIABLE release_paths)
 list(TRANSFORM symbol_files PREPEND ${release_dir}/ OUTPUT_VARIABLE symbol_paths)
 add_custom_command(
-  OUTPUT ${release_paths} ${symbol_paths}
+  OUTPUT ${release_paths} ${symbol_paths} ${release_dir}/set-start-type.exe
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DOUT=${release_dir}
           -DSTARTER=$<TARGET_FILE:starter> -DCHECKER=$<TARGET_FILE:starter-check>
+          -DHELPER=$<TARGET_FILE:set-start-type>
           -DOBJCOPY=${CMAKE_OBJCOPY} -DCOMPILER=${CMAKE_CXX_COMPILER}
           -P ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
-  DEPENDS starter starter-check ${CMAKE_SOURCE_DIR}/README.md
+  DEPENDS starter starter-check set-start-type ${CMAKE_SOURCE_DIR}/README.md
           ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
           ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake)
 add_custom_target(release_files ALL DEPENDS ${release_paths} ${symbol_paths})
@@ -65,9 +66,11 @@ foreach(package release next)
     OUTPUT ${${package}_msi}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/test
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DPROGRAMS=${release_dir}
-            -DVERSION=${version} -DARCH=${msi_arch} -DEPOCH=${release_epoch}
+            -DVERSION=${version} -DFILE_VERSION=${PROJECT_VERSION}.0 -DARCH=${msi_arch}
+            -DEPOCH=${release_epoch}
             -DOUT=${${package}_msi} -P ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
     DEPENDS release_files ${release_dir}/starter.exe ${release_dir}/starter-check.exe
+            ${release_dir}/set-start-type.exe
             ${CMAKE_SOURCE_DIR}/release/starter.wxs ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake)
 endforeach()
 add_custom_target(release_msi ALL DEPENDS ${release_msi} ${next_msi})

@@ -2,23 +2,22 @@
 # that the same inputs always give the same bytes:
 #   - the ProductCode is a name-based UUID of the version and architecture, and
 #     the PackageCode one of the package's inputs, since wixl draws both at random;
-#   - wixl has no component conditions and no secure properties, so msibuild
-#     gives the two ServiceInstall components theirs, by STARTTYPE, and lets
-#     LISTFILE, STARTTYPE and INSTALLFOLDER pass from the command line to the
-#     installation that runs as SYSTEM;
+#   - wixl writes neither actions that run a program from the Binary table, nor
+#     the MoveFile table, nor file versions, nor secure properties, nor where
+#     RemoveExistingProducts runs: msibuild adds them;
 #   - wixl stamps the summary information with the build time, and the cabinet
 #     with the files' times: both become EPOCH.
-# Run with -DSOURCE=<source dir> -DPROGRAMS=<folder with starter.exe and
-# starter-check.exe> -DVERSION=<x.y.z> -DARCH=<x86|x64> -DEPOCH=<seconds>
-# -DOUT=<package path>.
+# Run with -DSOURCE=<source dir> -DPROGRAMS=<folder with starter.exe,
+# starter-check.exe and set-start-type.exe> -DVERSION=<x.y.z> -DFILE_VERSION=<the
+# programs' a.b.c.d> -DARCH=<x86|x64> -DEPOCH=<seconds> -DOUT=<package path>.
 cmake_policy(VERSION 3.21)
 set(upgrade_code 6f1c2e0a-3b5d-5e8f-9a1c-7d4e2b6f8a30)  # as in starter.wxs, for ever
 set(description "Starts the programs listed in starter.dat beside starter.exe, once, then stops.")
 set(stage ${OUT}.stage)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
-set(inputs "${VERSION} ${ARCH}")
-foreach(name starter.exe starter-check.exe)
+set(inputs "${VERSION} ${FILE_VERSION} ${ARCH}")
+foreach(name starter.exe starter-check.exe set-start-type.exe)
   file(COPY ${PROGRAMS}/${name} DESTINATION ${stage})
   file(SHA256 ${stage}/${name} hash)
   string(APPEND inputs " ${hash}")
@@ -29,7 +28,7 @@ string(APPEND inputs " ${hash} ${recipe}")
 string(UUID product_code NAMESPACE ${upgrade_code} NAME "product ${VERSION} ${ARCH}" TYPE SHA1 UPPER)
 string(UUID package_code NAMESPACE ${upgrade_code} NAME "package ${inputs}" TYPE SHA1 UPPER)
 execute_process(COMMAND touch -d @${EPOCH} ${stage}/starter.exe ${stage}/starter-check.exe
-                COMMAND_ERROR_IS_FATAL ANY)
+                        ${stage}/set-start-type.exe COMMAND_ERROR_IS_FATAL ANY)
 
 if(ARCH STREQUAL x86)
   set(template "Intel;1033")
@@ -47,15 +46,31 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
                         -D "Description=${description}" -o ${OUT}.new ${SOURCE}/release/starter.wxs
                 WORKING_DIRECTORY ${stage} COMMAND_ERROR_IS_FATAL ANY)  # wixl finds relative paths only
 execute_process(COMMAND date +%s OUTPUT_VARIABLE finished OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND msibuild ${OUT}.new -q
-                        "UPDATE `Component` SET `Condition` = 'NOT STARTTYPE=\"auto\"' WHERE `Component` = 'StartOnDemand'"
-                COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND msibuild ${OUT}.new -q
-                        "UPDATE `Component` SET `Condition` = 'STARTTYPE=\"auto\"' WHERE `Component` = 'StartAtBoot'"
-                COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND msibuild ${OUT}.new -q
-                        "UPDATE `Property` SET `Value` = 'LISTFILE;STARTTYPE;INSTALLFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'"
-                COMMAND_ERROR_IS_FATAL ANY)
+function(msi_query query)
+  execute_process(COMMAND msibuild ${OUT}.new -q "${query}" COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+# Only the start type may come from a user who is not an administrator, as in
+# an assigned installation: never the list, which runs as LocalSystem.
+msi_query("UPDATE `Property` SET `Value` = 'STARTTYPE;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'")
+# Inside the transaction, so that a failed upgrade rolls back to the old version.
+msi_query("UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'")
+# The folder rule, before anything changes: type 2, a program from the Binary
+# table, whose exit status is checked. On a first installation or an upgrade
+# it also needs the list to be readable.
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolder', 2, 'FolderRule', '--service-folder \"[ServiceFolder].\" --with-list \"[ListSource]\"')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolder', 'NOT REMOVE~=\"ALL\"', 1030)")
+# The start type, once the service is registered: deferred, as SYSTEM (3074).
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ApplyStartType', 3074, 'StartType', '[STARTTYPE]')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ApplyStartType', 'NOT REMOVE~=\"ALL\"', 5810)")
+# The list: copied by Windows Installer from the full path in ListSource, which
+# only a first installation or an upgrade sets, once the folder is restricted.
+msi_query("CREATE TABLE `MoveFile` (`FileKey` CHAR(72) NOT NULL, `Component_` CHAR(72) NOT NULL, `SourceName` CHAR(255) LOCALIZABLE, `DestName` CHAR(255) LOCALIZABLE, `SourceFolder` CHAR(72), `DestFolder` CHAR(72) NOT NULL, `Options` INT NOT NULL PRIMARY KEY `FileKey`)")
+msi_query("INSERT INTO `MoveFile` (`FileKey`, `Component_`, `DestName`, `SourceFolder`, `DestFolder`, `Options`) VALUES ('List', 'Service', 'starter.dat', 'ListSource', 'ServiceFolder', 0)")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('MoveFiles', 3800)")
+# Versions, so that files are replaced by version, not by date.
+foreach(file starter.exe starter_check.exe)
+  msi_query("UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = '${file}'")
+endforeach()
 execute_process(COMMAND msibuild ${OUT}.new -s "Corvane Remote Starter ${VERSION}" Corvane
                         "${template}" {${package_code}}
                 COMMAND_ERROR_IS_FATAL ANY)

@@ -3,8 +3,8 @@
 # the Windows Installer package (wixl) twice, from the same commit in two
 # different folders at two different times, fails unless the executables, the
 # zips and the package are byte for byte the same, then leaves them in build/
-# and prints their SHA-256. File times in the zips and the package are
-# SOURCE_DATE_EPOCH, by default the commit's time.
+# with their SHA-256 in build/SHA256SUMS. File times in the zips and the
+# package are SOURCE_DATE_EPOCH, by default the commit's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -26,7 +26,8 @@ done
 
 zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip \
   corvane-remote-starter-*-win32.msi)
-for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe $zips; do
+for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe \
+    release/set-start-type.exe $zips; do
   if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
     echo "package: $file differs between two builds of $commit" >&2
     exit 1
@@ -37,5 +38,6 @@ for zip in $zips; do cp "$work/one/out/$zip" build/; done
 echo "package: two builds of $commit gave the same bytes"
 for zip in $zips; do
   (cd "$work" && sha256sum one/out/"$zip" second-build/out/"$zip")
-  sha256sum "build/$zip"
 done
+# Published beside them, so that a download can be checked before it is opened.
+(cd build && sha256sum -b $zips >SHA256SUMS && cat SHA256SUMS)

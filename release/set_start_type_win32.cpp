@@ -1,0 +1,50 @@
+// set-start-type.exe auto|demand|disabled: sets the start type of the
+// registered service. The Windows Installer package runs it from its Binary
+// table, as SYSTEM, after it has registered the service: its ServiceInstall
+// table has one fixed start type, and STARTTYPE, or the type an upgrade found,
+// must win over it. Exit status 0 when set, 1 when not, 2 for a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A service handle that closes itself.
+struct ServiceHandle {
+  SC_HANDLE handle;
+  explicit ServiceHandle(SC_HANDLE h) : handle(h) {}
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  ~ServiceHandle() {
+    if (handle != nullptr) CloseServiceHandle(handle);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DWORD start = 0;
+  if (argc == 2 && std::strcmp(argv[1], "auto") == 0) {
+    start = SERVICE_AUTO_START;
+  } else if (argc == 2 && std::strcmp(argv[1], "demand") == 0) {
+    start = SERVICE_DEMAND_START;
+  } else if (argc == 2 && std::strcmp(argv[1], "disabled") == 0) {
+    start = SERVICE_DISABLED;
+  } else {
+    std::fputs("usage: set-start-type auto|demand|disabled\n", stderr);
+    return 2;
+  }
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle service(manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter",
+                                                      SERVICE_CHANGE_CONFIG)
+                                       : nullptr);
+  if (service.handle == nullptr ||
+      !ChangeServiceConfigA(service.handle, SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
+                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+    std::fprintf(stderr, "set-start-type: cannot change the service: error %lu\n",
+                 GetLastError());
+    return 1;
+  }
+  return 0;
+}
