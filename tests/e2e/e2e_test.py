@@ -14,6 +14,7 @@ import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import threading
@@ -581,8 +582,10 @@ def release(args):
 @scenario
 def msi(args):
     """The Windows Installer package, as a deployment tool runs it: signed with a
-    throwaway certificate, installed with a list, upgraded, refused a
-    downgrade, removed; and installed once more to start at every boot."""
+    throwaway certificate, refused a folder of others, an INSTALLFOLDER and a
+    LISTFILE that would run a command; installed with a list to start at every
+    boot, repaired, refused a failed upgrade, upgraded, reinstalled, refused a
+    downgrade and removed."""
     import tempfile
     folder = "C:\\ProgramData\\CorvaneRemoteStarter"
     key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
@@ -592,30 +595,64 @@ def msi(args):
                         "/CN=Throwaway Signer", "-days", "1", "-keyout", f"{keys}/key.pem",
                         "-out", f"{keys}/cert.pem"], check=True, capture_output=True)
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", f"{keys}/key.pem", "-in",
-                        f"{keys}/cert.pem", "-passout", "pass:", "-out", f"{keys}/cert.p12"],
+                        f"{keys}/cert.pem", "-passout", "pass:secret", "-out", f"{keys}/cert.p12"],
                        check=True, capture_output=True)
+        for name, text in (("password", "secret"), ("wrong", "guess")):
+            with open(f"{keys}/{name}", "w") as f:
+                f.write(text + "\n")
         sign = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "sign.sh")
-        subprocess.run([sign, "--build", build, f"{keys}/cert.p12"], check=True,
-                       capture_output=True)
-        signed = os.path.join(build, "signed", os.path.basename(args.msi))
+        subprocess.run([sign, "--build", build, f"{keys}/cert.p12", f"{keys}/password"],
+                       check=True, capture_output=True)
+        signed_folder = os.path.join(build, "signed")
+        signed = os.path.join(signed_folder, os.path.basename(args.msi))
+        before = {name: os.path.getmtime(os.path.join(signed_folder, name))
+                  for name in os.listdir(signed_folder)}
+        wrong = subprocess.run([sign, "--build", build, f"{keys}/cert.p12", f"{keys}/wrong"],
+                               capture_output=True)
+        check(wrong.returncode == 2 and b"a wrong password" in wrong.stderr and
+              {name: os.path.getmtime(os.path.join(signed_folder, name))
+               for name in os.listdir(signed_folder)} == before,
+              f"a wrong password: {wrong.returncode} {wrong.stderr[-300:]}")
         with open(signed, "rb") as f:
             tampered = bytearray(f.read())
         tampered[len(tampered) // 2] ^= 1
         with open(f"{keys}/tampered.msi", "wb") as f:
             f.write(tampered)
+        import zipfile
+        release_zip = os.path.basename(args.msi)[:-len(".msi")] + ".zip"
+        with zipfile.ZipFile(os.path.join(signed_folder, release_zip)) as signed_zip:
+            signed_zip.extract("starter.exe", keys)
         for path, good in ((signed, True), (f"{keys}/tampered.msi", False),
-                           (os.path.join(build, "signed", "starter.exe"), True)):
+                           (f"{keys}/starter.exe", True)):
             verify = subprocess.run(["osslsigncode", "verify", "-CAfile", f"{keys}/cert.pem",
                                      "-in", path], capture_output=True)
             check((verify.returncode == 0) == good, f"osslsigncode verify {path}: "
                                                     f"{verify.stdout.decode()[-300:]}")
+
+    # What Wine cannot show: a standard user's repair may pass only secure
+    # properties, and the old version is removed inside the transaction.
+    def table(name):
+        out = subprocess.run(["msiinfo", "export", args.msi, name], check=True,
+                             capture_output=True, text=True).stdout
+        return [line.split("\t") for line in out.splitlines()[3:]]
+    secure = dict(table("Property"))["SecureCustomProperties"].split(";")
+    sequence = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
+    files = {row[2]: (row[1], row[4]) for row in table("File")}
+    check("LISTFILE" not in secure and "INSTALLFOLDER" not in secure and
+          sequence["InstallInitialize"] < sequence["RemoveExistingProducts"] <
+          sequence["ProcessComponents"] and
+          files == {"starter.exe": ("Service", f"{args.version}.0"),
+                    "starter-check.exe": ("Checker", f"{args.version}.0")},
+          f"the package's tables: {secure} {sequence} {files}")
 
     with WineSession(channels=TRACE_CHANNELS + ",fixme+icacls") as wine:
         wine.keep_services_up(args.probe)
         wine.put("C:\\Deploy\\corvane.msi", source=signed)
         wine.put("C:\\Deploy\\next.msi", source=args.msi_next)
         wine.put("C:\\Deploy\\starter.dat", data=b"C:\\Probes\\Probe.exe /Deployed\r\n")
+        wine.put("C:\\Users\\Public\\evil.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
+        deployed = b"C:\\Probes\\Probe.exe /Deployed\r\n"
 
         def registration():
             out = wine.wine("reg", "query", key).stdout.decode(wine.encoding, "replace")
@@ -633,32 +670,65 @@ def msi(args):
             return None
 
         def list_bytes():
-            with open(wine.host_path(folder + "\\starter.dat"), "rb") as f:
+            path = wine.host_path(folder + "\\starter.dat")
+            if not os.path.exists(path):
+                return None
+            with open(path, "rb") as f:
                 return f.read()
 
-        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
+        def icacls_calls():
+            return [c.replace("\\\\", "\\") for c in
+                    re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
+
+        # Refused before anything changes: a folder a standard user made first,
+        # any INSTALLFOLDER, and a LISTFILE with a quote, which once ran its
+        # command as SYSTEM.
+        wine.put(folder + "\\starter.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
+        log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
+        check("JudgeFolder" in log and registration() == {} and installed_version() is None,
+              "a planted folder was taken")
+        shutil.rmtree(wine.host_path(folder))
+        for option in ("INSTALLFOLDER=C:\\", 'LISTFILE=C:\\Deploy\\starter.dat" & echo injected> '
+                       'C:\\pwned.txt & "'):
+            wine.msiexec("/i", "C:\\Deploy\\corvane.msi", option)
+            check(registration() == {} and installed_version() is None and
+                  not os.path.exists(wine.host_path("C:\\pwned.txt")) and
+                  not os.path.exists(wine.host_path(folder)), f"{option} was taken")
+        check(icacls_calls() == [], f"a refused package changed a folder: {icacls_calls()}")
+
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat",
+                     "STARTTYPE=auto")
         # Wine's installer registers the path unquoted, as the package allows
-        # for: its folder may hold no space.
-        check(registration() == {"Type": "0x110", "Start": "0x3", "ObjectName": "LocalSystem",
+        # for: its folder holds no space.
+        check(registration() == {"Type": "0x110", "Start": "0x2", "ObjectName": "LocalSystem",
                                  "ImagePath": folder + "\\starter.exe"},
               f"registered as {registration()}")
-        calls = [c.replace("\\\\", "\\") for c in
-                 re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
-        check(calls == [f'"{folder}\\." "/setowner" "*S-1-5-32-544" "/T" "/Q"',
-                        f'"{folder}\\." "/reset" "/T" "/Q"',
-                        f'"{folder}\\." "/inheritance:r" "/grant:r" '
-                        '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
-              f"icacls: {calls}")
+        check(icacls_calls() == [f'"{folder}\\." "/setowner" "*S-1-5-32-544" "/T" "/Q"',
+                                 f'"{folder}\\." "/reset" "/T" "/Q"',
+                                 f'"{folder}\\." "/inheritance:r" "/grant:r" '
+                                 '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
+              f"icacls: {icacls_calls()}")
         expect_run(wine.start_service(), [("c:\\probes\\probe.exe /deployed", True),
                                           (f'"{folder}\\"', False)])
         expect_records(wine, "C:\\Probes\\probe.exe", [("c:\\probes\\probe.exe /deployed",
                                                         "c:\\probes")])
 
+        # A repair never takes a list: as a standard user may start one.
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus",
+                     "LISTFILE=C:\\Users\\Public\\evil.dat")
+        check(list_bytes() == deployed, "a repair replaced the list")
+        # An upgrade that fails leaves the old version, service, start type and list.
         next_version = re.search(r"-(\d+\.\d+\.\d+)-", os.path.basename(args.msi_next)).group(1)
+        wine.msiexec("/i", "C:\\Deploy\\next.msi", "LISTFILE=C:\\Deploy\\missing.dat")
+        check((installed_version(), registration().get("Start"), list_bytes()) ==
+              (args.version, "0x2", deployed), "a failed upgrade took the old version")
+        # An upgrade keeps the start type; a reinstall changes it.
         wine.msiexec("/i", "C:\\Deploy\\next.msi")
         check((installed_version(), registration().get("Start"), list_bytes()) ==
-              (next_version, "0x3",
-               b"C:\\Probes\\Probe.exe /Deployed\r\n"), "the upgrade lost the list or the service")
+              (next_version, "0x2", deployed), "the upgrade lost the list or the start type")
+        wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus",
+                     "STARTTYPE=demand")
+        check(registration().get("Start") == "0x3", f"STARTTYPE=demand: {registration()}")
         log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi")
         # The launch condition that carries the refusal's message fails; Wine
         # does not write the message to the log.
@@ -667,15 +737,14 @@ def msi(args):
 
         wine.msiexec("/x", "C:\\Deploy\\next.msi")
         check(registration() == {} and installed_version() is None, "the service is still there")
-        check(list_bytes() == b"C:\\Probes\\Probe.exe /Deployed\r\n" and
+        check(list_bytes() == deployed and
               not os.path.exists(wine.host_path(folder + "\\starter.exe")),
               "removal took the list, or left the program")
-
-        # A path with a space may be registered unquoted: such a folder is refused.
-        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "INSTALLFOLDER=C:\\Program Files\\Corvane")
-        check(registration() == {} and installed_version() is None, "a folder with a space")
-        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "STARTTYPE=auto")
-        check(registration().get("Start") == "0x2", f"STARTTYPE=auto: {registration()}")
+        # What removal leaves is not the installation's any more: with no
+        # service registered, a folder that holds anything is refused.
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi")
+        check(registration() == {} and installed_version() is None,
+              "installed into a folder that held a list")
 
 
 @scenario
