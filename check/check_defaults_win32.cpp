@@ -146,7 +146,8 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
     rest = existing.substr(backslash) + rest;
     existing.resize(backslash);
   }
-  facts.longName = WithoutTrailingBackslash(length > 0 && length < sizeof path ? path + rest : folder);
+  facts.longName =
+      WithoutTrailingBackslash(length > 0 && length < sizeof path ? path + rest : folder);
 
   DWORD attributes = GetFileAttributesA(folder.c_str());
   facts.exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -169,7 +170,8 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   SC_HANDLE service =
       manager ? OpenServiceA(manager, "Corvane Remote Starter", SERVICE_QUERY_STATUS) : nullptr;
   DWORD error = GetLastError();
-  facts.serviceRegistered = service != nullptr || (manager != nullptr && error == ERROR_ACCESS_DENIED);
+  facts.serviceRegistered =
+      service != nullptr || (manager != nullptr && error == ERROR_ACCESS_DENIED);
   if (service) CloseServiceHandle(service);
   if (manager) CloseServiceHandle(manager);
 }

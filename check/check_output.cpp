@@ -37,8 +37,8 @@ std::string CodePageText(unsigned codePage) {
 void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
   for (const Finding& finding : findings) {
     const FindingCode& code = Describe(finding.code);
-    out << indent << LevelName(code.level) << " " << code.name << ": "
-        << ShowBytes(finding.message) << "\n";
+    out << indent << LevelName(code.level) << " " << code.name << ": " << ShowBytes(finding.message)
+        << "\n";
   }
 }
 
@@ -48,8 +48,8 @@ std::string JsonFindings(const std::vector<Finding>& findings) {
   for (const Finding& finding : findings) {
     json += separator;
     const FindingCode& code = Describe(finding.code);
-    json += "{\"code\": \"" + std::string(code.name) + "\", \"level\": \"" +
-            LevelName(code.level) + "\", \"message\": " + JsonString(finding.message) + "}";
+    json += "{\"code\": \"" + std::string(code.name) + "\", \"level\": \"" + LevelName(code.level) +
+            "\", \"message\": " + JsonString(finding.message) + "}";
     separator = ", ";
   }
   return json + "]";
@@ -107,8 +107,8 @@ void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListR
       << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
       << CodePageText(options.codePage) << "\n"
       << (options.fileKind ? "Programs, folders and patch files looked for on this machine\n"
-                             : "Programs, folders and patch files not looked for: only "
-                               "starter-check.exe on the target machine can see them\n");
+                           : "Programs, folders and patch files not looked for: only "
+                             "starter-check.exe on the target machine can see them\n");
   if (!report.findings.empty()) out << "\n";
   WriteFindings(out, report.findings, "");
 }

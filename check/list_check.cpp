@@ -100,8 +100,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
-  return std::any_of(values.begin(), values.end(),
-                     [&](const char* one) { return value == one; });
+  return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
 bool HasProgramExtension(const std::string& path) {
@@ -249,7 +248,8 @@ void CheckPatchName(const ListCheck& check, LineReport& line, const Parts& parts
 void CheckInstallerPatch(const ListCheck& check, LineReport& line, const Parts& parts) {
   const std::string installer = check.service.systemDirectory + "\\" + kInstallerName;
   const std::string& word = parts.word;
-  bool installerFirst = word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
+  bool installerFirst =
+      word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
   if (!installerFirst) {
     Add(line, Code::kMsiexecNotFirst,
         "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
@@ -319,9 +319,10 @@ std::string RelativePathMessage(const ListCheck& check, const std::string& progr
   std::vector<Place> places = SearchOrder(candidate, check.service);
   std::string message = program + " is " + PathKindName(KindOfPath(program)) + ": ";
   if (KindOfPath(program) == PathKind::kRelative) {
-    message += "Windows documents CreateProcessA's search order only for a name without a folder, "
-               "and is silent on one with a folder; Wine searches it in that order, so this tool "
-               "does too: ";
+    message +=
+        "Windows documents CreateProcessA's search order only for a name without a folder, "
+        "and is silent on one with a folder; Wine searches it in that order, so this tool "
+        "does too: ";
     for (std::size_t i = 0; i < places.size(); ++i) {
       message += (i ? ", " : "") + places[i].path + (i < 2 ? " (" + places[i].what + ")" : "");
     }
@@ -339,24 +340,25 @@ std::string RelativePathMessage(const ListCheck& check, const std::string& progr
 }
 
 bool IsCmdBuiltin(const std::string& word) {
-  return OneOf(word, {"assoc", "break", "call",  "cd",     "chdir", "cls",   "color", "copy",
-                      "date",  "del",   "dir",   "echo",   "endlocal", "erase", "exit", "for",
-                      "ftype", "goto",  "if",    "md",     "mkdir", "mklink", "move", "path",
-                      "pause", "popd",  "prompt", "pushd", "rd",    "rem",   "ren",   "rename",
-                      "rmdir", "set",   "setlocal", "shift", "start", "time", "title", "type",
-                      "ver",   "verify", "vol"});
+  return OneOf(
+      word,
+      {"assoc", "break", "call",  "cd",       "chdir",  "cls",    "color", "copy",     "date",
+       "del",   "dir",   "echo",  "endlocal", "erase",  "exit",   "for",   "ftype",    "goto",
+       "if",    "md",    "mkdir", "mklink",   "move",   "path",   "pause", "popd",     "prompt",
+       "pushd", "rd",    "rem",   "ren",      "rename", "rmdir",  "set",   "setlocal", "shift",
+       "start", "time",  "title", "type",     "ver",    "verify", "vol"});
 }
 
 bool IsSystemProgram(std::string word) {
   if (EndsWith(word, ".exe")) word.resize(word.size() - 4);
-  return OneOf(word, {"cmd",      "powershell", "pwsh",    "notepad",  "reg",      "regedit",
-                      "regsvr32", "rundll32",   "sc",      "net",      "netsh",    "ping",
-                      "robocopy", "xcopy",      "icacls",  "takeown",  "schtasks", "taskkill",
-                      "tasklist", "shutdown",   "wscript", "cscript",  "mshta",    "wevtutil",
-                      "bcdedit",  "certutil",   "dism",    "pnputil",  "wusa",     "expand",
-                      "mmc",      "explorer",   "control", "attrib",   "findstr",  "find",
-                      "timeout",  "whoami",     "ipconfig", "gpupdate", "wmic",    "bitsadmin",
-                      "curl",     "tar"});
+  return OneOf(
+      word, {"cmd",      "powershell", "pwsh",     "notepad",  "reg",      "regedit",  "regsvr32",
+             "rundll32", "sc",         "net",      "netsh",    "ping",     "robocopy", "xcopy",
+             "icacls",   "takeown",    "schtasks", "taskkill", "tasklist", "shutdown", "wscript",
+             "cscript",  "mshta",      "wevtutil", "bcdedit",  "certutil", "dism",     "pnputil",
+             "wusa",     "expand",     "mmc",      "explorer", "control",  "attrib",   "findstr",
+             "find",     "timeout",    "whoami",   "ipconfig", "gpupdate", "wmic",     "bitsadmin",
+             "curl",     "tar"});
 }
 
 // Findings about the program's name that mean its start can never work.
@@ -451,8 +453,9 @@ bool CheckProgramName(const ListCheck& check, LineReport& line, const Parts& par
   }
   if (bare && HasDrive(word)) {
     Add(line, Code::kBareDrive,
-        word + " has a drive but no backslash, so the service takes it for a name in its folder "
-               "and starts " +
+        word +
+            " has a drive but no backslash, so the service takes it for a name in its folder "
+            "and starts " +
             ModuleCandidates(line.commandLine)[0] + ", which no file can be: write " +
             word.substr(0, 2) + "\\" + word.substr(2));
     return true;
@@ -494,8 +497,8 @@ void CheckProgramPath(const ListCheck& check, LineReport& line, const Parts& par
   const bool bare = parts.rule == CommandRule::kBareProgram;
   if (bare) {
     std::string::size_type nameAt = word.find_last_of('/');
-    if (word.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos,
-                     "msiexec") == 0) {
+    if (word.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos, "msiexec") ==
+        0) {
       Add(line, Code::kMsiexecWithoutExe,
           "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
           "so the service starts " +
@@ -503,8 +506,9 @@ void CheckProgramPath(const ListCheck& check, LineReport& line, const Parts& par
               " as a program of its own and no patch is applied");
     } else if (check.options->fileKind == nullptr && IsSystemProgram(word)) {
       Add(line, Code::kSystemProgram,
-          word + " is a program of the system folder, but the service looks for it only in its "
-                 "own: " +
+          word +
+              " is a program of the system folder, but the service looks for it only in its "
+              "own: " +
               ModuleCandidates(line.commandLine)[0] + "; name it with its full path, such as " +
               check.service.systemDirectory + "\\" + WithExeExtension(word));
     }
@@ -582,9 +586,9 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
     }
     if (found.empty()) {
       Add(line, Code::kMissingProgram,
-          (tried.size() == 1 ? "there is no program " + tried[0]
-                             : "none of the names Windows tries is there: " +
-                                   Joined(tried, tried.size())) +
+          (tried.size() == 1
+               ? "there is no program " + tried[0]
+               : "none of the names Windows tries is there: " + Joined(tried, tried.size())) +
               " on this machine" +
               (KindOfPath(names[0]) == PathKind::kRelative && !service.pathKnown
                    ? ", nor, as far as it can see, on the service's PATH"
@@ -745,12 +749,12 @@ void CheckWholeList(const CheckOptions& options, ListReport& report) {
 // Leaves out what a pipeline has judged, and counts the rest: the one place
 // where either happens.
 void Settle(const CheckOptions& options, std::vector<Finding>& findings, ListReport& report) {
-  findings.erase(std::remove_if(findings.begin(), findings.end(),
-                                [&](const Finding& f) {
-                                  return options.ignored[static_cast<int>(f.code)];
-                                }),
-                 findings.end());
-  for (const Finding& finding : findings) ++report.counts[static_cast<int>(Describe(finding.code).level)];
+  findings.erase(
+      std::remove_if(findings.begin(), findings.end(),
+                     [&](const Finding& f) { return options.ignored[static_cast<int>(f.code)]; }),
+      findings.end());
+  for (const Finding& finding : findings)
+    ++report.counts[static_cast<int>(Describe(finding.code).level)];
 }
 
 }  // namespace

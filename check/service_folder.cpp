@@ -5,8 +5,9 @@
 
 #include "check/windows_paths.h"
 
-const char* const kInstalledNames[] = {"starter.exe",     "starter-check.exe",     "starter.dat",
-                                       "starter.exe.new", "starter-check.exe.new", "starter.dat.new"};
+const char* const kInstalledNames[] = {"starter.exe",           "starter-check.exe",
+                                       "starter.dat",           "starter.exe.new",
+                                       "starter-check.exe.new", "starter.dat.new"};
 const int kInstalledNameCount = sizeof kInstalledNames / sizeof kInstalledNames[0];
 
 namespace {
@@ -14,8 +15,8 @@ namespace {
 const char kDefaultName[] = "CorvaneRemoteStarter";
 
 bool Under(const std::string& folder, const std::string& parent) {
-  return !parent.empty() && folder.size() > parent.size() + 1 &&
-         folder[parent.size()] == '\\' && SameName(folder.substr(0, parent.size()), parent);
+  return !parent.empty() && folder.size() > parent.size() + 1 && folder[parent.size()] == '\\' &&
+         SameName(folder.substr(0, parent.size()), parent);
 }
 
 bool Is(const std::string& folder, const std::string& other) {
@@ -64,7 +65,8 @@ std::string JudgeLocation(const std::string& folder, const MachineFolders& machi
     return "it lies in the Users folder, " + Quoted(machine.users) +
            ", whose folders belong to their users";
   }
-  bool inProgramFiles = Under(folder, machine.programFiles) || Under(folder, machine.programFilesX86);
+  bool inProgramFiles =
+      Under(folder, machine.programFiles) || Under(folder, machine.programFilesX86);
   bool inProgramData = Under(folder, machine.programData) &&
                        folder.find('\\', machine.programData.size() + 1) == std::string::npos;
   if (!inProgramFiles && !inProgramData) {

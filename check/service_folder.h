@@ -20,11 +20,11 @@ struct MachineFolders {
 
 // What this machine can tell of the folder. Off Windows nothing is known.
 struct FolderFacts {
-  bool known = false;         // whether the rest was read from the machine
-  std::string longName;       // the folder with every 8.3 short name expanded
+  bool known = false;    // whether the rest was read from the machine
+  std::string longName;  // the folder with every 8.3 short name expanded
   bool exists = false;
-  bool link = false;          // a junction or symbolic link, which may lead anywhere
-  bool file = false;          // a file where the folder should be
+  bool link = false;                 // a junction or symbolic link, which may lead anywhere
+  bool file = false;                 // a file where the folder should be
   std::vector<std::string> entries;  // the names of what it holds
   bool heldByCodePage = true;        // the ANSI code page can hold its name
   bool serviceRegistered = false;    // the service is registered already

@@ -74,8 +74,7 @@ TEST(ServiceFolder, OnlyFoldersNoStandardUserCanReachServeTheService) {
       {"C:\\Program Files\\100%", Unknown(), "cannot pass safely"},
       {"C:\\Program Files\\A\"B", Unknown(), "cannot pass safely"},
       {"C:\\Program Files\\A\tB", Unknown(), "cannot pass safely"},
-      {"C:\\ProgramData\\..\\ProgramData\\X", Unknown(),
-       "give \"C:\\ProgramData\\X\""},
+      {"C:\\ProgramData\\..\\ProgramData\\X", Unknown(), "give \"C:\\ProgramData\\X\""},
       {longest, Unknown(), ""},
       {longest + "x", Unknown(), "238 characters long"},
       {"C:\\PROGRA~1\\Corvane",
@@ -83,7 +82,8 @@ TEST(ServiceFolder, OnlyFoldersNoStandardUserCanReachServeTheService) {
        "8.3 short names: give its long name, \"C:\\Program Files\\Corvane\""},
       {"C:\\PROGRA~3", With(Seen(false), [](FolderFacts& f) { f.longName = "C:\\ProgramData"; }),
        "short names"},
-      {"C:\\ProgramData\\Svc-\xA6", With(Seen(false), [](FolderFacts& f) { f.heldByCodePage = false; }),
+      {"C:\\ProgramData\\Svc-\xA6",
+       With(Seen(false), [](FolderFacts& f) { f.heldByCodePage = false; }),
        "ANSI code page cannot hold"},
       {"C:\\ProgramData\\Svc", With(Seen(true), [](FolderFacts& f) { f.link = true; }),
        "a link to another place"},
@@ -108,8 +108,8 @@ TEST(ServiceFolder, OnlyFoldersNoStandardUserCanReachServeTheService) {
 }
 
 TEST(ServiceFolder, APurgeRemovesOnlyWhatTheInstallationPutThere) {
-  const Names ours = {"starter.exe", "starter-check.exe", "Starter.DAT", "starter.dat.new",
-                      "starter.exe.new", "starter-check.exe.new"};
+  const Names ours = {"starter.exe",     "starter-check.exe", "Starter.DAT",
+                      "starter.dat.new", "starter.exe.new",   "starter-check.exe.new"};
   Names mixed = ours;
   mixed.insert(mixed.end(), {"config.ini", "logs\\"});
   const struct {
@@ -119,9 +119,13 @@ TEST(ServiceFolder, APurgeRemovesOnlyWhatTheInstallationPutThere) {
     Names others;
   } cases[] = {
       {"C:\\ProgramData\\CorvaneRemoteStarter", Seen(true, ours), "", {}},
-      {"C:\\ProgramData\\CorvaneRemoteStarter", Seen(true, mixed),
-       "did not put there: config.ini, logs\\", {"config.ini", "logs\\"}},
-      {"C:\\ProgramData", Seen(true, {"starter.exe", "config.ini"}), "ProgramData folder itself",
+      {"C:\\ProgramData\\CorvaneRemoteStarter",
+       Seen(true, mixed),
+       "did not put there: config.ini, logs\\",
+       {"config.ini", "logs\\"}},
+      {"C:\\ProgramData",
+       Seen(true, {"starter.exe", "config.ini"}),
+       "ProgramData folder itself",
        {"config.ini"}},
       {"C:\\Windows\\System32", Seen(true, {"starter.exe"}), "Windows folder", {}},
       {"C:\\Users\\Public", Unknown(), "Users folder", {}},

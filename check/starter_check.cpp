@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +26,7 @@ namespace {
 
 const char kUsage[] =
     "usage: starter-check [options] [--] LIST...\n"
+    "       starter-check --service-folder FOLDER [--with-list LIST | --purge]\n"
     "  --exe PATH         the service executable's full Windows path, such as\n"
     "                     C:\\Svc\\starter.exe or \\\\server\\share\\starter.exe\n"
     "                     (default: C:\\Svc\\ and LIST's name with .dat made .exe;\n"
@@ -38,15 +39,16 @@ const char kUsage[] =
     "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
     "                     error: exit 1 for errors only, warnings are still shown\n"
+    "  --service-folder FOLDER\n"
+    "                     judge FOLDER as the service's folder, by the rule that\n"
+    "                     install.cmd, uninstall.cmd and the package ask\n"
+    "  --with-list LIST   and LIST, to be installed into it, must be readable\n"
+    "  --purge            whether, with the service removed, the folder may go too\n"
     "  --version, --help\n"
-    "   or: starter-check --service-folder FOLDER [--with-list LIST | --purge]\n"
-    "  judges FOLDER as the service's folder: exit 0 accepted, 1 refused, and why;\n"
-    "  --with-list: LIST, to be installed into it, must be readable;\n"
-    "  --purge: whether, once the service is removed, the folder may go too\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
     "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning\n"
-    "(with --fail-on error, any error),\n"
-    "2 a usage or I/O error.\n";
+    "(with --fail-on error, any error), 2 a usage or I/O error. For a folder: 0\n"
+    "accepted, 1 refused, and why, 2 a usage error.\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "starter-check: " << message << "\n"
@@ -152,8 +154,9 @@ int JudgeFolder(const ToolOptions& tool) {
     std::cout << folder << " holds only what the installation put there\n";
   } else {
     std::cout << folder << " may serve as the service's folder"
-              << (facts.known ? "" : "; what it holds was not looked at: only starter-check.exe "
-                                     "on the target machine can see it")
+              << (facts.known ? ""
+                              : "; what it holds was not looked at: only starter-check.exe "
+                                "on the target machine can see it")
               << "\n";
   }
   return 0;

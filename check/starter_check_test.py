@@ -424,6 +424,44 @@ class Usage(unittest.TestCase):
                 self.assertEqual(done.returncode, int(wrong))
 
 
+class Docs(unittest.TestCase):
+    """The operators' pages say what the tools print."""
+    SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+
+    def page(self, name):
+        with open(os.path.join(self.SOURCE, "docs", name), encoding="utf-8") as f:
+            return f.read()
+
+    def test_usage_and_findings_are_the_tools(self):
+        out = subprocess.run([TOOL, "--help"], capture_output=True, text=True).stdout
+        usage, findings = out.split("\nFindings:\n")
+        page = self.page("starter-check.md")
+        self.assertIn("```\n" + usage + "```\n", page)
+        self.assertEqual(re.findall(r"^\| `([a-z0-9-]+)` \| (error|warning|note) \|", page, re.M),
+                         re.findall(r"^  (\S+) +(error|warning|note) ", findings, re.M))
+
+    def test_the_example_is_what_it_prints(self):
+        command = "$ starter-check --exe 'C:\\Svc\\Nightly.exe' Nightly.dat\n"
+        shown = self.page("starter-check.md").split("```\n" + command, 1)[1].split("```", 1)[0]
+        reads = re.findall(r"^  read:      \[(.*)\]$", shown, re.M)
+        with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "Nightly.dat"), "w") as f:
+                f.write("".join(line + "\n" for line in reads[:-1]))
+            done = subprocess.run([TOOL, "--exe", "C:\\Svc\\Nightly.exe", "Nightly.dat"],
+                                  cwd=folder, capture_output=True, text=True)
+        self.assertEqual(done.stdout, shown)
+
+    def test_the_scripts_usage(self):
+        page = self.page("install.md")
+        for script in ("install.cmd", "uninstall.cmd"):
+            with open(os.path.join(self.SOURCE, "release", script)) as f:
+                text = f.read()
+            echoes = text.split("\n:usage\n", 1)[1].split("\nexit /b", 1)[0].splitlines()
+            usage = "".join(line[len("echo "):].replace("^|", "|").replace("%%", "%") + "\n"
+                            for line in echoes)
+            self.assertIn("```\n" + usage + "```\n", page, script)
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)

@@ -35,8 +35,7 @@ std::string Extension(const std::string& path) {
 }
 
 bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
-  return std::any_of(values.begin(), values.end(),
-                     [&](const char* one) { return value == one; });
+  return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
 // The device a name stands for in any folder: its part before the first dot,
@@ -45,8 +44,8 @@ std::string DeviceName(const std::string& path) {
   std::string base = Lowered(LastPart(path));
   base = base.substr(0, base.find('.'));
   base.erase(base.find_last_not_of(' ') + 1);
-  bool numbered = base.size() == 4 && (base.compare(0, 3, "com") == 0 ||
-                                       base.compare(0, 3, "lpt") == 0) &&
+  bool numbered = base.size() == 4 &&
+                  (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
                   base[3] >= '1' && base[3] <= '9';
   return numbered || OneOf(base, {"con", "prn", "aux", "nul", "conin$", "conout$"}) ? base : "";
 }
@@ -62,8 +61,8 @@ std::string Parent(const std::string& path) {
 PathKind KindOfPath(const std::string& path) {
   if (path.compare(0, 4, "\\\\.\\") == 0 || !DeviceName(path).empty()) return PathKind::kDevice;
   if (path.compare(0, 2, "\\\\") == 0) return PathKind::kUnc;
-  if (HasDrive(path)) return path.size() > 2 && path[2] == '\\' ? PathKind::kFull
-                                                                 : PathKind::kDriveRelative;
+  if (HasDrive(path))
+    return path.size() > 2 && path[2] == '\\' ? PathKind::kFull : PathKind::kDriveRelative;
   if (!path.empty() && path[0] == '\\') return PathKind::kRooted;
   return PathKind::kRelative;
 }
@@ -216,8 +215,8 @@ std::string FileDescription(const std::string& path) {
     return "an update or app package";
   }
   if (OneOf(extension, {"ps1", "psm1", "psd1"})) return "a PowerShell script";
-  if (OneOf(extension, {"vbs", "vbe", "js", "jse", "wsf", "wsh", "hta", "py", "pyw", "pl", "rb",
-                        "sh"})) {
+  if (OneOf(extension,
+            {"vbs", "vbe", "js", "jse", "wsf", "wsh", "hta", "py", "pyw", "pl", "rb", "sh"})) {
     return "a script";
   }
   if (OneOf(extension, {"dll", "ocx", "cpl", "sys", "drv", "mui"})) return "a library";

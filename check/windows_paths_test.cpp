@@ -19,8 +19,8 @@ TEST(WindowsPaths, KindRootAndWhereAPathLeads) {
     string path;
     PathKind kind;
     string root;
-    string resolved;        // from the system directory
-    string resolvedOnShare; // from \\srv\share as the system directory
+    string resolved;         // from the system directory
+    string resolvedOnShare;  // from \\srv\share as the system directory
   } cases[] = {
       {"C:\\x.exe", PathKind::kFull, "C:", "C:\\x.exe", "C:\\x.exe"},
       {"\\\\srv\\share\\x.exe", PathKind::kUnc, share, "\\\\srv\\share\\x.exe",
@@ -157,11 +157,9 @@ TEST(WindowsPaths, NamesCompareAsNtfsDoes) {
     string other;
     bool same;
   } cases[] = {
-      {1252, "Starter.DAT", "starter.dat", true},
-      {1252, "starter.dat", "starter.da", false},
+      {1252, "Starter.DAT", "starter.dat", true},   {1252, "starter.dat", "starter.da", false},
       {1252, "a\xC4.dat", "a\xE4.dat", false},  // only A to Z
-      {932, "\x83\x41.dat", "\x83\x61.dat", false},
-      {1252, "\x83\x41.dat", "\x83\x61.dat", true},
+      {932, "\x83\x41.dat", "\x83\x61.dat", false}, {1252, "\x83\x41.dat", "\x83\x61.dat", true},
   };
   for (const auto& c : cases) {
     ResetDryRun(c.codePage);

@@ -22,7 +22,9 @@ add_custom_command(
           -DHELPER=$<TARGET_FILE:set-start-type>
           -DOBJCOPY=${CMAKE_OBJCOPY} -DCOMPILER=${CMAKE_CXX_COMPILER}
           -P ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
-  DEPENDS starter starter-check set-start-type ${CMAKE_SOURCE_DIR}/README.md
+  DEPENDS starter starter-check set-start-type ${CMAKE_SOURCE_DIR}/docs/install.md
+          ${CMAKE_SOURCE_DIR}/docs/launch-list.md ${CMAKE_SOURCE_DIR}/docs/starter-check.md
+          ${CMAKE_SOURCE_DIR}/docs/fleet.md
           ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
           ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake)
 add_custom_target(release_files ALL DEPENDS ${release_paths} ${symbol_paths})

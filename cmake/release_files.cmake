@@ -1,8 +1,8 @@
 # Makes the release's files in OUT:
 #   starter.exe, starter-check.exe   stripped, each with a .gnu_debuglink to
 #   *.exe.debug                      its debugging information, for the symbols zip
-#   README.txt                       the operator's guide from README.md: UTF-8 with a
-#                                    byte-order mark, CR LF line ends
+#   README.txt                       the operator's guide, the operators' pages of docs/:
+#                                    UTF-8 with a byte-order mark, CR LF line ends
 #   THIRD-PARTY-NOTICES.txt          the copyright files of the packages whose
 #                                    libraries are linked into the programs
 #   starter.dat.example, *.cmd       copied from release/ with CR LF line ends
@@ -32,21 +32,15 @@ foreach(program ${STARTER} ${CHECKER} ${HELPER})
                   WORKING_DIRECTORY ${OUT} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 
-# The operator's guide: the parts of README.md between the markers.
-file(READ ${SOURCE}/README.md readme)
+# The operator's guide: the operators' pages, whole, in order.
 string(ASCII 239 187 191 guide)  # a byte-order mark, so that Notepad reads UTF-8
-while(TRUE)
-  string(FIND "${readme}" "<!-- operator -->\n" begin)
-  if(begin EQUAL -1)
-    break()
+foreach(page install launch-list starter-check fleet)
+  file(READ ${SOURCE}/docs/${page}.md text)
+  if(NOT page STREQUAL install)
+    string(APPEND guide "\n")
   endif()
-  math(EXPR begin "${begin} + 18")
-  string(SUBSTRING "${readme}" ${begin} -1 readme)
-  string(FIND "${readme}" "<!-- /operator -->" end)
-  string(SUBSTRING "${readme}" 0 ${end} part)
-  string(APPEND guide "${part}")
-  string(SUBSTRING "${readme}" ${end} -1 readme)
-endwhile()
+  string(APPEND guide "${text}")
+endforeach()
 write_crlf(README.txt "${guide}")
 
 # What is linked in statically comes from these packages of the build machine.

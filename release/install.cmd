@@ -213,7 +213,8 @@ exit /b 0
 echo usage: install.cmd [FOLDER] [/auto ^| /demand] [/force]
 echo   Installs starter.exe and starter-check.exe, and starter.dat if it lies beside
 echo   this script, into FOLDER (default %%ProgramData%%\CorvaneRemoteStarter), which
-echo   only Administrators and SYSTEM may then use, and registers the service. Run it
+echo   must lie in Program Files or directly in ProgramData and which only
+echo   Administrators and SYSTEM may then use; then registers the service. Run it
 echo   again to update: the service is stopped and kept, its list and start type too.
 echo   /auto     start the service at every boot
 echo   /demand   start it only on request (the default for a new installation)

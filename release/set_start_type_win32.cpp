@@ -36,14 +36,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter",
-                                                      SERVICE_CHANGE_CONFIG)
-                                       : nullptr);
+  ServiceHandle service(
+      manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter", SERVICE_CHANGE_CONFIG)
+                     : nullptr);
   if (service.handle == nullptr ||
       !ChangeServiceConfigA(service.handle, SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
-    std::fprintf(stderr, "set-start-type: cannot change the service: error %lu\n",
-                 GetLastError());
+    std::fprintf(stderr, "set-start-type: cannot change the service: error %lu\n", GetLastError());
     return 1;
   }
   return 0;

@@ -3,6 +3,7 @@
 #   native    unit tests on the dry-run platform, then once more under valgrind;
 #             the benchmarks are built and run once, so that they cannot rot
 #   sanitize  the same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   package   the release built twice and compared, then signed with a throwaway certificate
 #   fuzz      each fuzz target for a few seconds from its seeds
 #   lint      clang-tidy and cppcheck
 #   win32     the Windows build's unit, platform and end-to-end tests under Wine
@@ -27,6 +28,15 @@ cmake --build --preset sanitize -j "$jobs"
 ctest --preset sanitize -j "$jobs"
 
 scripts/package.sh
+# The release owner's step right after it, with a throwaway certificate.
+keys=$(mktemp -d "${TMPDIR:-/tmp}/starter-keys-XXXXXX")
+openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Throwaway -days 1 -keyout "$keys/key.pem" \
+  -out "$keys/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -passout pass: -out "$keys/cert.p12"
+scripts/sign.sh "$keys/cert.p12"
+osslsigncode verify -CAfile "$keys/cert.pem" -in build/signed/corvane-remote-starter-*-win32.msi >/dev/null
+(cd build/signed && sha256sum -c --quiet SHA256SUMS)
+rm -rf "$keys"
 scripts/fuzz.sh 6
 
 cmake --preset win32

@@ -28,8 +28,10 @@ struct CopyCase {
 
 TEST(ClearTail, ZeroesAtMostTheLastTwoBytes) {
   const CopyCase cases[] = {
-      {"size 0", 0, nullptr, "########"},        {"size 1", 1, nullptr, Bytes("\0#######", 8)},
-      {"size 2", 2, nullptr, Bytes("#\0######", 8)}, {"size 3", 3, nullptr, Bytes("#\0\0#####", 8)},
+      {"size 0", 0, nullptr, "########"},
+      {"size 1", 1, nullptr, Bytes("\0#######", 8)},
+      {"size 2", 2, nullptr, Bytes("#\0######", 8)},
+      {"size 3", 3, nullptr, Bytes("#\0\0#####", 8)},
       {"size 8", 8, nullptr, Bytes("######\0\0", 8)},
   };
   for (const CopyCase& c : cases) {
