@@ -143,7 +143,7 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
          length >= sizeof path) {
     std::string::size_type backslash = existing.rfind('\\');
     if (backslash == std::string::npos || backslash < 3) break;
-    rest = existing.substr(backslash) + rest;
+    rest.insert(0, existing, backslash, std::string::npos);
     existing.resize(backslash);
   }
   facts.longName =

@@ -618,7 +618,8 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
         if (finding.code == Code::kUnquotedSpaces && foundAt >= meant) {
           finding.message += "; on this machine the service starts " + found;
         } else if (finding.code == Code::kRelativePath) {
-          finding.message += "; on this machine the service starts " + found + ", in " + foundWhere;
+          finding.message += "; on this machine the service starts " + found;
+          finding.message += ", in " + foundWhere;
         }
       }
     }

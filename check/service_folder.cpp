@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "check/windows_paths.h"
 
@@ -46,20 +47,16 @@ std::string JudgeLocation(const std::string& folder, const MachineFolders& machi
   if (Is(folder, machine.windows) || Under(folder, machine.windows)) {
     return "it lies in the Windows folder, " + Quoted(machine.windows);
   }
-  const struct {
-    const std::string& path;
-    const char* name;
-  } own[] = {{machine.programFiles, "Program Files"},
-             {machine.programFilesX86, "Program Files (x86)"},
-             {machine.programData, "ProgramData"},
-             {machine.users, "Users"}};
-  for (const auto& system : own) {
-    if (Is(folder, system.path)) {
-      return std::string("it is the ") + system.name + " folder itself" +
-             (advise ? ": give a folder of its own in it, such as " +
-                           Quoted(system.path + "\\" + kDefaultName)
-                     : "");
-    }
+  const std::string* const own[] = {&machine.programFiles, &machine.programFilesX86,
+                                    &machine.programData, &machine.users};
+  const char* const names[] = {"Program Files", "Program Files (x86)", "ProgramData", "Users"};
+  auto system = std::find_if(std::begin(own), std::end(own),
+                             [&](const std::string* one) { return Is(folder, *one); });
+  if (system != std::end(own)) {
+    return std::string("it is the ") + names[system - std::begin(own)] + " folder itself" +
+           (advise ? ": give a folder of its own in it, such as " +
+                         Quoted(**system + "\\" + kDefaultName)
+                   : "");
   }
   if (Under(folder, machine.users)) {
     return "it lies in the Users folder, " + Quoted(machine.users) +

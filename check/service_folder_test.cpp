@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform_dry_run.h"
@@ -12,8 +13,10 @@ namespace {
 using std::string;
 using Names = std::vector<string>;
 
-const MachineFolders kMachine = {"C:\\WINDOWS", "C:\\Program Files", "C:\\Program Files (x86)",
-                                 "C:\\ProgramData", "C:\\Users"};
+MachineFolders Machine() {
+  return {"C:\\WINDOWS", "C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData",
+          "C:\\Users"};
+}
 
 FolderFacts Unknown() {
   return FolderFacts();
@@ -25,7 +28,7 @@ FolderFacts Seen(bool exists, Names entries = {}, bool registered = false) {
   FolderFacts facts;
   facts.known = true;
   facts.exists = exists;
-  facts.entries = entries;
+  facts.entries = std::move(entries);
   facts.serviceRegistered = registered;
   return facts;
 }
@@ -98,7 +101,7 @@ TEST(ServiceFolder, OnlyFoldersNoStandardUserCanReachServeTheService) {
   ResetDryRun(1252);
   for (const auto& c : cases) {
     Names others;
-    string why = JudgeServiceFolder(c.folder, FolderUse::kInstall, kMachine, c.facts, others);
+    string why = JudgeServiceFolder(c.folder, FolderUse::kInstall, Machine(), c.facts, others);
     if (c.refusal.empty()) {
       EXPECT_EQ(why, "") << c.folder;
     } else {
@@ -134,7 +137,7 @@ TEST(ServiceFolder, APurgeRemovesOnlyWhatTheInstallationPutThere) {
   };
   for (const auto& c : cases) {
     Names others;
-    string why = JudgeServiceFolder(c.folder, FolderUse::kPurge, kMachine, c.facts, others);
+    string why = JudgeServiceFolder(c.folder, FolderUse::kPurge, Machine(), c.facts, others);
     if (c.refusal.empty()) {
       EXPECT_EQ(why, "") << c.folder;
     } else {

@@ -90,7 +90,6 @@ bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
     return false;
   }
   bool failed = false;
-  int readError = 0;
   try {
     // A file, or standard input redirected from one, can say its size; a pipe cannot.
     if (std::fseek(file, 0, SEEK_END) == 0) {
@@ -102,7 +101,7 @@ bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
     std::size_t count;
     while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
     failed = std::ferror(file) != 0;
-    readError = errno;
+    int readError = errno;
     if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
   } catch (const std::bad_alloc&) {
     failed = true;

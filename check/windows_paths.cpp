@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 
 #include "launch/launch_list.h"
 
@@ -42,7 +43,8 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> values) 
 // without trailing spaces, such as "nul" for "C:\Svc\NUL .txt". Empty if none.
 std::string DeviceName(const std::string& path) {
   std::string base = Lowered(LastPart(path));
-  base = base.substr(0, base.find('.'));
+  std::string::size_type dot = base.find('.');
+  if (dot != std::string::npos) base.resize(dot);
   base.erase(base.find_last_not_of(' ') + 1);
   bool numbered = base.size() == 4 &&
                   (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
@@ -182,17 +184,17 @@ std::vector<Place> SearchOrder(const std::string& candidate, const ServiceView& 
   }
   for (const std::string& folder : service.pathFolders) {
     if (folder.empty()) continue;
-    std::string path = folder.back() == '\\' ? folder + candidate : folder + "\\" + candidate;
+    std::string path = folder;
+    if (folder.back() != '\\') path += '\\';
+    path += candidate;
     places.push_back({path, "a folder on PATH"});
   }
   // A place listed twice is looked in once.
   std::vector<Place> unique;
-  for (const Place& place : places) {
-    if (std::none_of(unique.begin(), unique.end(),
-                     [&](const Place& seen) { return SameName(seen.path, place.path); })) {
-      unique.push_back(place);
-    }
-  }
+  std::copy_if(places.begin(), places.end(), std::back_inserter(unique), [&](const Place& place) {
+    return std::none_of(unique.begin(), unique.end(),
+                        [&](const Place& seen) { return SameName(seen.path, place.path); });
+  });
   return unique;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,7 +121,9 @@ TEST(WindowsPaths, SearchOrderForEachKindOfName) {
   ResetDryRun(1252);
   for (const auto& c : cases) {
     Names places;
-    for (const Place& place : SearchOrder(c.candidate, service)) places.push_back(place.path);
+    std::vector<Place> order = SearchOrder(c.candidate, service);
+    std::transform(order.begin(), order.end(), std::back_inserter(places),
+                   [](const Place& place) { return place.path; });
     EXPECT_EQ(places, c.places) << c.candidate;
   }
 }
@@ -152,14 +156,14 @@ TEST(WindowsPaths, WhatCreateProcessCanStart) {
 
 TEST(WindowsPaths, NamesCompareAsNtfsDoes) {
   const struct {
-    unsigned codePage;
     string one;
     string other;
+    unsigned codePage;
     bool same;
   } cases[] = {
-      {1252, "Starter.DAT", "starter.dat", true},   {1252, "starter.dat", "starter.da", false},
-      {1252, "a\xC4.dat", "a\xE4.dat", false},  // only A to Z
-      {932, "\x83\x41.dat", "\x83\x61.dat", false}, {1252, "\x83\x41.dat", "\x83\x61.dat", true},
+      {"Starter.DAT", "starter.dat", 1252, true},   {"starter.dat", "starter.da", 1252, false},
+      {"a\xC4.dat", "a\xE4.dat", 1252, false},  // only A to Z
+      {"\x83\x41.dat", "\x83\x61.dat", 932, false}, {"\x83\x41.dat", "\x83\x61.dat", 1252, true},
   };
   for (const auto& c : cases) {
     ResetDryRun(c.codePage);

@@ -110,29 +110,29 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
 TEST(ComposeCommand, ParseLineSplitsAsTheRulesDo) {
   ResetDryRun();
   const struct {
-    string line;
-    CommandRule rule;
-    string word;
-    bool quoted;
-    string arguments;
     const char* patch;  // null: no " /p "
+    string line;
+    string word;
+    string arguments;
+    CommandRule rule;
+    bool quoted;
   } cases[] = {
-      {"setup.exe /s /v", CommandRule::kBareProgram, "setup.exe", false, " /s /v", nullptr},
-      {"c:\\x\\a.exe", CommandRule::kProgramWithPath, "c:\\x\\a.exe", false, "", nullptr},
-      {"a.exe c:\\x", CommandRule::kBareProgram, "a.exe", false, " c:\\x", nullptr},
-      {"\"c:\\a b\\x.exe\" /s", CommandRule::kProgramWithPath, "c:\\a b\\x.exe", true, " /s",
-       nullptr},
-      {"\"\"", CommandRule::kBareProgram, "", true, "", nullptr},
-      {"\"\" x", CommandRule::kBareProgram, "", true, " x", nullptr},
-      {"\"a\"b c", CommandRule::kBareProgram, "\"a\"b", false, " c", nullptr},
-      {" /s", CommandRule::kBareProgram, "", false, " /s", nullptr},
-      {"", CommandRule::kBareProgram, "", false, "", nullptr},
-      {"msiexec.exe /qn /p f.msp /x", CommandRule::kInstallerPatch, "msiexec.exe", false,
-       " /qn /p f.msp /x", "f.msp /x"},
-      {"x.exe /p y msiexec.exe", CommandRule::kInstallerPatch, "x.exe", false, " /p y msiexec.exe",
-       "y msiexec.exe"},
-      {"msiexec.exe /p", CommandRule::kInstallerPatch, "msiexec.exe", false, " /p", nullptr},
-      {"a.exe /p x", CommandRule::kBareProgram, "a.exe", false, " /p x", "x"},
+      {nullptr, "setup.exe /s /v", "setup.exe", " /s /v", CommandRule::kBareProgram, false},
+      {nullptr, "c:\\x\\a.exe", "c:\\x\\a.exe", "", CommandRule::kProgramWithPath, false},
+      {nullptr, "a.exe c:\\x", "a.exe", " c:\\x", CommandRule::kBareProgram, false},
+      {nullptr, "\"c:\\a b\\x.exe\" /s", "c:\\a b\\x.exe", " /s", CommandRule::kProgramWithPath,
+       true},
+      {nullptr, "\"\"", "", "", CommandRule::kBareProgram, true},
+      {nullptr, "\"\" x", "", " x", CommandRule::kBareProgram, true},
+      {nullptr, "\"a\"b c", "\"a\"b", " c", CommandRule::kBareProgram, false},
+      {nullptr, " /s", "", " /s", CommandRule::kBareProgram, false},
+      {nullptr, "", "", "", CommandRule::kBareProgram, false},
+      {"f.msp /x", "msiexec.exe /qn /p f.msp /x", "msiexec.exe", " /qn /p f.msp /x",
+       CommandRule::kInstallerPatch, false},
+      {"y msiexec.exe", "x.exe /p y msiexec.exe", "x.exe", " /p y msiexec.exe",
+       CommandRule::kInstallerPatch, false},
+      {nullptr, "msiexec.exe /p", "msiexec.exe", " /p", CommandRule::kInstallerPatch, false},
+      {"x", "a.exe /p x", "a.exe", " /p x", CommandRule::kBareProgram, false},
   };
   for (const auto& c : cases) {
     const LineGrammar grammar = ParseLine(c.line.c_str());

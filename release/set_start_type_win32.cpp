@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   } else if (argc == 2 && std::strcmp(argv[1], "disabled") == 0) {
     start = SERVICE_DISABLED;
   } else {
-    std::fputs("usage: set-start-type auto|demand|disabled\n", stderr);
+    static_cast<void>(std::fputs("usage: set-start-type auto|demand|disabled\n", stderr));
     return 2;
   }
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   if (service.handle == nullptr ||
       !ChangeServiceConfigA(service.handle, SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
-    std::fprintf(stderr, "set-start-type: cannot change the service: error %lu\n", GetLastError());
+    static_cast<void>(std::fprintf(stderr, "set-start-type: cannot change the service: error %lu\n",
+                                   GetLastError()));
     return 1;
   }
   return 0;
