@@ -4,6 +4,7 @@
 
 #include "check/check_defaults.h"
 #include "check/list_check.h"
+#include "platform/owned_handle_win32.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
   char full[MAX_PATH] = "";
@@ -39,23 +40,13 @@ bool HeldByCodePage(const std::string& argument) {
 
 namespace {
 
-struct Handle {
-  HANDLE handle;
-  explicit Handle(HANDLE h) : handle(h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-
 FileKind KindOfFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kNone;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
   // An executable image begins with "MZ", whatever its name.
-  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   char start[2] = {};
   DWORD read = 0;
   if (file.handle == INVALID_HANDLE_VALUE ||
@@ -154,24 +145,22 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   facts.link = facts.exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   facts.file = facts.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+  OwnedSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (search.handle != INVALID_HANDLE_VALUE) {
     do {
       std::string name = found.cFileName;
       if (name == "." || name == "..") continue;
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) name += "\\";
       facts.entries.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.handle, &found));
   }
 
   // A manager that cannot be asked counts as no service: the stricter answer.
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service =
-      manager ? OpenServiceA(manager, "Corvane Remote Starter", SERVICE_QUERY_STATUS) : nullptr;
+  OwnedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  OwnedServiceHandle service(
+      manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter", SERVICE_QUERY_STATUS)
+                     : nullptr);
   DWORD error = GetLastError();
   facts.serviceRegistered =
-      service != nullptr || (manager != nullptr && error == ERROR_ACCESS_DENIED);
-  if (service) CloseServiceHandle(service);
-  if (manager) CloseServiceHandle(manager);
+      service.handle != nullptr || (manager.handle != nullptr && error == ERROR_ACCESS_DENIED);
 }

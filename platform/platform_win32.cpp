@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/code_pages.h"
+#include "platform/owned_handle_win32.h"
 #include "platform/platform.h"
 
 static_assert(kDetachedProcess == DETACHED_PROCESS, "creation flag value");
@@ -11,15 +12,6 @@ static_assert(sizeof(STARTUPINFOA) == 68, "startup record of a 32-bit process");
 #endif
 
 namespace {
-
-// Closes the handle it owns when it goes out of scope.
-struct OwnedHandle {
-  HANDLE handle;
-  explicit OwnedHandle(HANDLE h) : handle(h) {}
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() { CloseHandle(handle); }
-};
 
 struct LeadByteTable {
   bool isLead[256];

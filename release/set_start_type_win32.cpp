@@ -8,20 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-// A service handle that closes itself.
-struct ServiceHandle {
-  SC_HANDLE handle;
-  explicit ServiceHandle(SC_HANDLE h) : handle(h) {}
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  ~ServiceHandle() {
-    if (handle != nullptr) CloseServiceHandle(handle);
-  }
-};
-
-}  // namespace
+#include "platform/owned_handle_win32.h"
 
 int main(int argc, char** argv) {
   DWORD start = 0;
@@ -35,8 +22,8 @@ int main(int argc, char** argv) {
     static_cast<void>(std::fputs("usage: set-start-type auto|demand|disabled\n", stderr));
     return 2;
   }
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(
+  OwnedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  OwnedServiceHandle service(
       manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter", SERVICE_CHANGE_CONFIG)
                      : nullptr);
   if (service.handle == nullptr ||
