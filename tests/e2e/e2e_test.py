@@ -636,7 +636,12 @@ def msi(args):
         out = subprocess.run(["msiinfo", "export", args.msi, name], check=True,
                              capture_output=True, text=True).stdout
         return [line.split("\t") for line in out.splitlines()[3:]]
-    secure = dict(table("Property"))["SecureCustomProperties"].split(";")
+    properties = dict(table("Property"))
+    secure = properties["SecureCustomProperties"].split(";")
+    # Wine's msiexec drops every quote of a value, so this refusal shows only here.
+    conditions = [row[0] for row in table("LaunchCondition")]
+    check(properties["DoubleQuote"] == '"' and "NOT (LISTFILE >< DoubleQuote)" in conditions,
+          f"no refusal of a quote in LISTFILE: {conditions}")
     sequence = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
     files = {row[2]: (row[1], row[4]) for row in table("File")}
     check("LISTFILE" not in secure and "INSTALLFOLDER" not in secure and
@@ -682,15 +687,14 @@ def msi(args):
                     re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
 
         # Refused before anything changes: a folder a standard user made first,
-        # any INSTALLFOLDER, and a LISTFILE with a quote, which once ran its
-        # command as SYSTEM.
+        # any INSTALLFOLDER, and a LISTFILE that is no readable file.
         wine.put(folder + "\\starter.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
         log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
         check("JudgeFolder" in log and registration() == {} and installed_version() is None,
               "a planted folder was taken")
         shutil.rmtree(wine.host_path(folder))
-        for option in ("INSTALLFOLDER=C:\\", 'LISTFILE=C:\\Deploy\\starter.dat" & echo injected> '
-                       'C:\\pwned.txt & "'):
+        for option in ("INSTALLFOLDER=C:\\", "LISTFILE=C:\\Deploy\\starter.dat & echo injected> "
+                       "C:\\pwned.txt"):
             wine.msiexec("/i", "C:\\Deploy\\corvane.msi", option)
             check(registration() == {} and installed_version() is None and
                   not os.path.exists(wine.host_path("C:\\pwned.txt")) and
@@ -709,6 +713,9 @@ def msi(args):
                                  f'"{folder}\\." "/inheritance:r" "/grant:r" '
                                  '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
               f"icacls: {icacls_calls()}")
+        # The list was copied by Windows Installer itself: no shell ran, which
+        # a value with a quote and an & once turned into a command as SYSTEM.
+        check("cmd.exe" not in wine.read_trace().text, "the installation ran a shell")
         expect_run(wine.start_service(), [("c:\\probes\\probe.exe /deployed", True),
                                           (f'"{folder}\\"', False)])
         expect_records(wine, "C:\\Probes\\probe.exe", [("c:\\probes\\probe.exe /deployed",
