@@ -53,10 +53,11 @@ std::string JudgeLocation(const std::string& folder, const MachineFolders& machi
   auto system = std::find_if(std::begin(own), std::end(own),
                              [&](const std::string* one) { return Is(folder, *one); });
   if (system != std::end(own)) {
+    // Nothing in Users will do, so the default is the example there.
+    const std::string example =
+        *system == &machine.users ? fallback : **system + "\\" + kDefaultName;
     return std::string("it is the ") + names[system - std::begin(own)] + " folder itself" +
-           (advise ? ": give a folder of its own in it, such as " +
-                         Quoted(**system + "\\" + kDefaultName)
-                   : "");
+           (advise ? ": give a folder of its own, such as " + Quoted(example) : "");
   }
   if (Under(folder, machine.users)) {
     return "it lies in the Users folder, " + Quoted(machine.users) +

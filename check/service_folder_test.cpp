@@ -60,11 +60,13 @@ TEST(ServiceFolder, OnlyFoldersNoStandardUserCanReachServeTheService) {
       {"C:\\Windows", Unknown(), "in the Windows folder, \"C:\\WINDOWS\""},
       {"C:\\windows\\Temp\\Svc", Unknown(), "in the Windows folder"},
       {"C:\\ProgramData", Unknown(),
-       "the ProgramData folder itself: give a folder of its own in it, such as "
+       "the ProgramData folder itself: give a folder of its own, such as "
        "\"C:\\ProgramData\\CorvaneRemoteStarter\""},
       {"C:\\Program Files", Unknown(), "the Program Files folder itself"},
       {"C:\\Program Files (x86)\\", Unknown(), "the Program Files (x86) folder itself"},
-      {"C:\\Users", Unknown(), "the Users folder itself"},
+      {"C:\\Users", Unknown(),
+       "the Users folder itself: give a folder of its own, such as "
+       "\"C:\\ProgramData\\CorvaneRemoteStarter\""},
       {"C:\\Users\\Public", Unknown(), "in the Users folder"},
       {"C:\\Users\\Public\\Svc", Unknown(), "in the Users folder"},
       {"C:\\ProgramData\\Vendor\\Starter", Unknown(), "a standard user may rename or replace"},

@@ -426,7 +426,7 @@ def release(args):
                     re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
 
         # A folder that a standard user made first, with a list of theirs in it.
-        wine.put(default + "\\starter.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
+        wine.put(default + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
         status, out = script("C:\\release\\install.cmd /auto")
         check(status == 1 and "no service is registered yet, but it holds starter.dat" in out,
               f"a planted folder: {status} {out}")
@@ -656,7 +656,7 @@ def msi(args):
         wine.put("C:\\Deploy\\corvane.msi", source=signed)
         wine.put("C:\\Deploy\\next.msi", source=args.msi_next)
         wine.put("C:\\Deploy\\starter.dat", data=b"C:\\Probes\\Probe.exe /Deployed\r\n")
-        wine.put("C:\\Users\\Public\\evil.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
+        wine.put("C:\\users\\Public\\evil.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
         deployed = b"C:\\Probes\\Probe.exe /Deployed\r\n"
 
@@ -688,7 +688,7 @@ def msi(args):
 
         # Refused before anything changes: a folder a standard user made first,
         # any INSTALLFOLDER, and a LISTFILE that is no readable file.
-        wine.put(folder + "\\starter.dat", data=b"C:\\Users\\Public\\evil.exe\r\n")
+        wine.put(folder + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
         log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
         check("JudgeFolder" in log and registration() == {} and installed_version() is None,
               "a planted folder was taken")
@@ -723,7 +723,7 @@ def msi(args):
 
         # A repair never takes a list: as a standard user may start one.
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus",
-                     "LISTFILE=C:\\Users\\Public\\evil.dat")
+                     "LISTFILE=C:\\users\\Public\\evil.dat")
         check(list_bytes() == deployed, "a repair replaced the list")
         # An upgrade that fails leaves the old version, service, start type and list.
         next_version = re.search(r"-(\d+\.\d+\.\d+)-", os.path.basename(args.msi_next)).group(1)
