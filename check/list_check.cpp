@@ -103,15 +103,6 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> values) 
   return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
-bool HasProgramExtension(const std::string& path) {
-  return EndsWith(path, ".exe") || EndsWith(path, ".com") || EndsWith(path, ".bat") ||
-         EndsWith(path, ".cmd");
-}
-
-bool HasDrive(const std::string& path) {
-  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-}
-
 // The no-break space, in the single-byte Windows code pages that have one at A0.
 bool IsNoBreakSpace(unsigned char c, unsigned codePage) {
   return c == 0xA0 && (codePage == 874 || (codePage >= 1250 && codePage <= 1258));
@@ -238,7 +229,7 @@ void CheckPatchName(const ListCheck& check, LineReport& line, const Parts& parts
             (spacedFolder ? ": in a folder with a space the service quotes it up to the first "
                             "space, so only a space may follow the name"
                           : ": only a space or a TAB ends it"));
-  } else if (HasDrive(name) || name[0] == '\\') {
+  } else if (KindOfPath(name) != PathKind::kRelative && KindOfPath(name) != PathKind::kDevice) {
     Add(line, Code::kAbsolutePatch,
         "the patch path is absolute, but the service puts its own folder in front of it: " +
             folder + "\\" + name);
@@ -444,14 +435,14 @@ bool CheckProgramName(const ListCheck& check, LineReport& line, const Parts& par
             " stays as it is, a folder's name that does not exist; write the full path");
     return true;
   }
-  if (bare && word.find('/') != std::string::npos && (HasDrive(word) || word[0] == '/')) {
+  if (bare && word.find('/') != std::string::npos && (NamesDrive(word) || word[0] == '/')) {
     Add(line, Code::kForwardSlash,
         "the program path has forward slashes and no backslash, so the service takes it for a "
         "name in its folder and starts " +
             ModuleCandidates(line.commandLine)[0] + ": write backslashes");
     return true;
   }
-  if (bare && HasDrive(word)) {
+  if (bare && NamesDrive(word)) {
     Add(line, Code::kBareDrive,
         word +
             " has a drive but no backslash, so the service takes it for a name in its folder "

@@ -18,10 +18,6 @@ std::string Lowered(std::string text) {
   return text;
 }
 
-bool HasDrive(const std::string& path) {
-  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-}
-
 // The last part of a path: after its last backslash or slash.
 std::string LastPart(const std::string& path) {
   std::string::size_type at = path.find_last_of("\\/");
@@ -60,10 +56,18 @@ std::string Parent(const std::string& path) {
 
 }  // namespace
 
+bool NamesDrive(const std::string& path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+bool HasProgramExtension(const std::string& path) {
+  return OneOf(Extension(path), {"exe", "com", "scr", "bat", "cmd"});
+}
+
 PathKind KindOfPath(const std::string& path) {
   if (path.compare(0, 4, "\\\\.\\") == 0 || !DeviceName(path).empty()) return PathKind::kDevice;
   if (path.compare(0, 2, "\\\\") == 0) return PathKind::kUnc;
-  if (HasDrive(path))
+  if (NamesDrive(path))
     return path.size() > 2 && path[2] == '\\' ? PathKind::kFull : PathKind::kDriveRelative;
   if (!path.empty() && path[0] == '\\') return PathKind::kRooted;
   return PathKind::kRelative;
@@ -104,7 +108,7 @@ bool IsFullWindowsPath(const std::string& path, bool directory) {
 }
 
 std::string RootOf(const std::string& path) {
-  if (HasDrive(path)) return path.substr(0, 2);
+  if (NamesDrive(path)) return path.substr(0, 2);
   if (path.compare(0, 2, "\\\\") != 0) return "";
   std::string::size_type share = path.find('\\', 2);
   if (share == std::string::npos) return path;
@@ -116,7 +120,7 @@ std::string Resolve(const std::string& path, const std::string& systemDirectory)
   switch (KindOfPath(path)) {
     case PathKind::kDriveRelative: {
       std::string rest = path.substr(2);
-      if (Lower(path[0]) != Lower(systemDirectory[0]) || !HasDrive(systemDirectory)) {
+      if (Lower(path[0]) != Lower(systemDirectory[0]) || !NamesDrive(systemDirectory)) {
         return path.substr(0, 2) + "\\" + rest;
       }
       return rest.empty() ? systemDirectory : systemDirectory + "\\" + rest;
@@ -201,8 +205,8 @@ std::vector<Place> SearchOrder(const std::string& candidate, const ServiceView& 
 Startable StartableByName(const std::string& path) {
   if (KindOfPath(path) == PathKind::kDevice) return Startable::kNever;
   std::string extension = Extension(path);
-  if (OneOf(extension, {"exe", "com", "scr"})) return Startable::kProgram;
   if (OneOf(extension, {"bat", "cmd"})) return Startable::kThroughCmd;
+  if (HasProgramExtension(path)) return Startable::kProgram;
   if (FileDescription(path).empty()) return Startable::kUnknown;
   return Startable::kNever;
 }

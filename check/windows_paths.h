@@ -22,6 +22,13 @@ const char* PathKindName(PathKind kind);
 // 259 characters. A directory may be a share's root.
 bool IsFullWindowsPath(const std::string& path, bool directory = false);
 
+// Whether the path begins with a drive letter and a colon: full, or drive-relative.
+bool NamesDrive(const std::string& path);
+
+// Whether the name ends in the extension of a program CreateProcessA starts:
+// .exe, .com, .scr, or .bat and .cmd, which it hands to cmd.exe.
+bool HasProgramExtension(const std::string& path);
+
 // "C:" for a drive path, "\\server\share" for a UNC path; empty otherwise.
 std::string RootOf(const std::string& path);
 
