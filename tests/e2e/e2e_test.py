@@ -131,10 +131,12 @@ def three_rules(args):
                             b"sub\\Probe.exe /Relative\n"
                             b"C:\\Tools\\Fake.exe /NotAProgram\n",
                 probes=[PROBE, "C:\\tools\\probe.exe", SPACED, "C:\\Vendor.exe",
-                        "C:\\svc\\sub\\probe.exe", "C:\\windows\\system32\\sub\\probe.exe"])
+                        "C:\\svc\\sub\\probe.exe"])
         wine.put("C:\\tools\\fake.exe", data=b"not a program\r\n")
         wine.put("C:\\windows\\sub\\folder.txt", data=b"")  # the working directory under Wine
         wine.use_native_installer(args.probe)
+        # A copy later in the search order, where a 32-bit process's system32 leads.
+        wine.put("C:\\windows\\system32\\sub\\probe.exe", source=args.probe)
         trace = wine.start_service()
         expect_run(trace, [
             ('"C:\\svc\\probe.exe" hello  world', True),
