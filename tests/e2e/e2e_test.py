@@ -646,6 +646,9 @@ def msi(args):
           f"no refusal of a quote in LISTFILE: {conditions}")
     sequence = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
     files = {row[2]: (row[1], row[4]) for row in table("File")}
+    # Windows Installer copies the list itself, so a rollback puts the old one back.
+    check(table("MoveFile") == [["List", "Service", "", "starter.dat", "ListSource", "ServiceFolder",
+                                 "0"]], f"the list's copy: {table('MoveFile')}")
     check("LISTFILE" not in secure and "INSTALLFOLDER" not in secure and
           sequence["InstallInitialize"] < sequence["RemoveExistingProducts"] <
           sequence["ProcessComponents"] and
