@@ -223,7 +223,8 @@ void CheckPatchName(const ListCheck& check, LineReport& line, const Parts& parts
     Add(line, Code::kPatchName,
         "the patch name holds a space, where the patch path ends: msiexec.exe is given " + folder +
             "\\" + name + " as the patch");
-  } else if (msp != std::string::npos && msp + 4 < name.size()) {
+  } else if (msp != std::string::npos && msp + 4 < name.size() &&
+             name[msp + 4] != '\r') {  // a CR there has a finding of its own
     Add(line, Code::kPatchName,
         "the patch name runs on past .msp, to " + name +
             (spacedFolder ? ": in a folder with a space the service quotes it up to the first "

@@ -42,7 +42,8 @@ FINDINGS = [
     (b"a.exe /x\rb.exe /y\rc.exe", 1, "lone-cr", "error", "never start"),
     (b"a.exe /x\r\r\n", 1, "trailing-cr", "warning", "last argument"),
     (b"msiexec.exe /p fix.msp\r\r\n", 1, "lone-cr", "error", "the patch's name"),
-    (b"a.exe\n" + b"x" * 560 + b"\nb.exe\nc.exe\n" + b"y" * 600 + b"\nd.exe", 2, "line-too-long",
+    (b"a.exe\n" + b"p " + b"x" * 558 + b"\nb.exe\nc.exe\n" + b"y" * 600 + b"\nd.exe", 2,
+     "line-too-long",
      "error", "so 4 more line(s)"),
     (b"a.exe\n\nb.exe", 2, "empty-line", "note", "a blank line"),
     (b"a.exe\n", 2, "empty-line", "note", "after the last line end"),
@@ -110,7 +111,7 @@ FINDINGS = [
     ("a.exe \u00e9".encode(), 0, "utf-8", None, None, "--code-page", "65001"),
     (b"sub\\setup.exe\n", 1, "relative-path", "warning", "current directory"),
     (b"a.exe /Q", 1, "lowered", "note", "lowers"),
-    (b"a.exe\n" + b"x" * 600, 2, "line-too-long", "error", "stops reading$"),
+    (b"a.exe\n" + b"p " + b"x" * 600, 2, "line-too-long", "error", "stops reading$"),
     (b'"C:\\Program Files\\x.exe /s', 1, "quoted-space", "error", '"c:\\program'),
     (b"C:/Tools/x.exe /s", 1, "forward-slash", "error", "starts C:\\Svc\\c:/tools/x.exe"),
     (b"setup.exe\t/s", 1, "tab", "error", "column 10"),
@@ -191,6 +192,10 @@ class Findings(unittest.TestCase):
                     continue
                 self.assertEqual(status, 0 if level == "note" else 1)
                 self.assertEqual([(n, f["level"]) for n, f in found], [(line, level)], data)
+                # A line that can never work says why once: no second error repeats it.
+                if level == "error":
+                    self.assertEqual([f["code"] for n, f in findings(data)
+                                      if n == line and f["level"] == "error"], [code])
                 message = found[0][1]["message"]
                 if words and words.endswith("$"):
                     self.assertTrue(message.endswith(words[:-1]), message)
@@ -347,6 +352,10 @@ class Usage(unittest.TestCase):
                 (["--code-page", "12a", "x.dat"], "unknown code page 12a"),
                 (["--code-page=", "x.dat"], "unknown code page"),
                 (["--json=yes", "x.dat"], "--json takes no value"),
+                (["--purge"], "--purge and --with-list need --service-folder"),
+                (["--service-folder", "C:\\ProgramData\\X", "x.dat"], "--service-folder judges a folder"),
+                (["--service-folder", "C:\\ProgramData\\X", "--purge", "--with-list", "x.dat"],
+                 "--with-list is for an installation"),
             ]
             for arguments, message in cases:
                 with self.subTest(arguments=arguments):
@@ -382,6 +391,14 @@ class Usage(unittest.TestCase):
                 (["--fail-on", "warning", "-"], b"cmd /c x\n", 1, "system-program"),
                 (["-"], b"cmd /c x\n", 1, "system-program"),
                 ([bad, os.path.join(folder, "none.dat"), good], b"", 2, "List " + good),
+                # The folder rule: its verdict and why, on standard output.
+                (["--service-folder", "C:\\Users\\Public"], b"", 1,
+                 'refusing "C:\\Users\\Public": it lies in the Users folder'),
+                (["--service-folder=C:\\ProgramData\\X\\"], b"", 0, "may serve as the service's"),
+                (["--service-folder", "C:\\ProgramData", "--purge"], b"", 1, 'keeping "C:\\ProgramData"'),
+                (["--service-folder", "C:\\ProgramData\\X", "--with-list", good], b"", 0, "may serve"),
+                (["--service-folder", "C:\\ProgramData\\X", "--with-list", folder], b"", 1,
+                 "refusing the list"),
                 (["--version"], b"", 0, "starter-check 1.0.0"),
                 (["--help"], b"", 0, "msiexec-without-exe   warning"),
             ]

@@ -41,6 +41,7 @@ TEST(WindowsPaths, KindRootAndWhereAPathLeads) {
       {"C:\\Svc\\CON.txt", PathKind::kDevice, "C:", "C:\\Svc\\CON.txt", "C:\\Svc\\CON.txt"},
       {"nul .txt", PathKind::kDevice, "", "nul .txt", "nul .txt"},
       {"lpt9.exe", PathKind::kDevice, "", "lpt9.exe", "lpt9.exe"},
+      {"COM1", PathKind::kDevice, "", "COM1", "COM1"},
       {"com0", PathKind::kRelative, "", system + "\\com0", share + "\\com0"},
       {"nulx", PathKind::kRelative, "", system + "\\nulx", share + "\\nulx"},
       {"\\\\.\\pipe\\x", PathKind::kDevice, "\\\\.\\pipe", "\\\\.\\pipe\\x", "\\\\.\\pipe\\x"},
