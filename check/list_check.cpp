@@ -103,15 +103,18 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> values) 
   return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
-// The no-break space, in the single-byte Windows code pages that have one at A0.
-bool IsNoBreakSpace(unsigned char c, unsigned codePage) {
-  return c == 0xA0 && (codePage == 874 || (codePage >= 1250 && codePage <= 1258));
+// The single-byte Windows code pages, 874 and 1250 to 1258, which share the
+// no-break space at A0 and the typographic quotes „ ‘ ’ “ ” at 84 and 91 to 94.
+bool IsWindowsSingleByte(unsigned codePage) {
+  return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
 }
 
-// The typographic quotes of those code pages: „ ‘ ’ “ ”.
+bool IsNoBreakSpace(unsigned char c, unsigned codePage) {
+  return c == 0xA0 && IsWindowsSingleByte(codePage);
+}
+
 bool IsTypographicQuote(unsigned char c, unsigned codePage) {
-  return (c == 0x84 || (c >= 0x91 && c <= 0x94)) &&
-         (codePage == 874 || (codePage >= 1250 && codePage <= 1258));
+  return (c == 0x84 || (c >= 0x91 && c <= 0x94)) && IsWindowsSingleByte(codePage);
 }
 
 // A line as the service's grammar splits it, held as text: the composition
@@ -586,13 +589,8 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
                    ? ", nor, as far as it can see, on the service's PATH"
                    : ""));
     } else {
-      Startable byName = StartableByName(found);
-      // A .com file without an image header is a DOS program, which 32-bit
-      // Windows can still start.
-      bool startable = foundKind == FileKind::kImage
-                           ? FileDescription(found) != "a library"
-                           : byName == Startable::kThroughCmd || EndsWith(found, ".com");
-      if (!startable && byName != Startable::kNever) {
+      // What the name alone rules out has been reported already.
+      if (!Starts(found, foundKind) && StartableByName(found) != Startable::kNever) {
         Add(line, Code::kNotStartable,
             "on this machine " + found +
                 " is not a program: CreateProcessA starts only programs, and .bat and .cmd "

@@ -28,9 +28,8 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// Names, a few at most, for a message.
-std::string Listed(const std::vector<std::string>& names) {
-  const std::size_t shown = 8;
+// Names for a message, the first few of them when there are many.
+std::string Listed(const std::vector<std::string>& names, std::size_t shown) {
   std::string text;
   for (std::size_t i = 0; i < names.size() && i < shown; ++i) text += (i ? ", " : "") + names[i];
   if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
@@ -43,7 +42,6 @@ std::string Listed(const std::vector<std::string>& names) {
 // in it, made by the installation, is safe.
 std::string JudgeLocation(const std::string& folder, const MachineFolders& machine, bool advise) {
   const std::string fallback = machine.programData + "\\" + kDefaultName;
-  if (folder.size() <= 2) return "it is a drive root";
   if (Is(folder, machine.windows) || Under(folder, machine.windows)) {
     return "it lies in the Windows folder, " + Quoted(machine.windows);
   }
@@ -81,8 +79,8 @@ std::string JudgeLocation(const std::string& folder, const MachineFolders& machi
 }  // namespace
 
 std::string CanonicalFolder(const std::string& folder) {
-  if (KindOfPath(folder) != PathKind::kFull && KindOfPath(folder) != PathKind::kDevice) return "";
-  if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\') return "";
+  // "C:" too: a script takes the backslash off "C:\\" before it quotes a folder.
+  if (!NamesDrive(folder) || (folder.size() > 2 && folder[2] != '\\')) return "";
   std::vector<std::string> parts;
   for (std::string::size_type at = 3; at <= folder.size();) {
     std::string::size_type end = folder.find('\\', at);
@@ -101,9 +99,7 @@ std::string CanonicalFolder(const std::string& folder) {
 }
 
 std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
-                               const MachineFolders& machine, const FolderFacts& facts,
-                               std::vector<std::string>& others) {
-  others.clear();
+                               const MachineFolders& machine, const FolderFacts& facts) {
   if (KindOfPath(folder) == PathKind::kUnc) {
     return "it is on a network share: the service's folder must be on a local drive";
   }
@@ -114,8 +110,6 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
     return "it holds a character that cmd.exe or sc.exe cannot pass safely: one of \" & | < > ^ "
            "% ! /, or a control character";
   }
-  // "C:" too: a script takes the backslash off "C:\\" before it quotes the folder.
-  if (folder.size() == 2 && RootOf(folder) == folder) return "it is a drive root";
   const std::string canonical = CanonicalFolder(folder);
   if (canonical.empty()) return "it is not a full path on a drive, such as C:\\Services\\Starter";
   if (canonical.size() == 2) return "it is a drive root";
@@ -128,13 +122,6 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
   }
   if (facts.known && !facts.longName.empty() && !SameName(facts.longName, canonical)) {
     return "it is written with 8.3 short names: give its long name, " + Quoted(facts.longName);
-  }
-  if (use == FolderUse::kPurge && facts.known) {
-    for (const std::string& entry : facts.entries) {
-      bool installed = std::any_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
-                                   [&](const char* name) { return SameName(entry, name); });
-      if (!installed) others.push_back(entry);
-    }
   }
   std::string where = JudgeLocation(canonical, machine, use == FolderUse::kInstall);
   if (!where.empty()) return where;
@@ -157,13 +144,20 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
     // Before the first installation nothing of ours is there: what is there
     // came from someone else, and the service would run it.
     if (!facts.serviceRegistered && !facts.entries.empty()) {
-      return "no service is registered yet, but it holds " + Listed(facts.entries) +
+      return "no service is registered yet, but it holds " + Listed(facts.entries, 8) +
              ", put there by someone else: give a new or empty folder";
     }
     return "";
   }
+  // A purge names all it leaves.
+  std::vector<std::string> others;
+  std::copy_if(facts.entries.begin(), facts.entries.end(), std::back_inserter(others),
+               [](const std::string& entry) {
+                 return std::none_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
+                                     [&](const char* name) { return SameName(entry, name); });
+               });
   if (!others.empty()) {
-    return "it holds what the installation did not put there: " + Listed(others);
+    return "it holds what the installation did not put there: " + Listed(others, others.size());
   }
   return "";
 }

@@ -45,9 +45,8 @@ enum class FolderUse {
   kPurge,    // about to remove it, once the service is removed
 };
 
-// Judges folder for use. Returns why it is refused, or an empty text when
-// it is accepted. For kPurge, what the folder holds besides kInstalledNames
-// goes into others.
+// Judges folder for use. Returns why it is refused, or an empty text when it
+// is accepted. For kPurge the reason names everything the folder holds besides
+// kInstalledNames.
 std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
-                               const MachineFolders& machine, const FolderFacts& facts,
-                               std::vector<std::string>& others);
+                               const MachineFolders& machine, const FolderFacts& facts);

@@ -130,9 +130,8 @@ int JudgeFolder(const ToolOptions& tool) {
   FolderFacts facts;
   std::string canonical = CanonicalFolder(tool.folder);
   ReadFolderFacts(canonical.empty() ? tool.folder : canonical, facts);
-  std::vector<std::string> others;
   FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
-  std::string why = JudgeServiceFolder(tool.folder, use, DefaultMachineFolders(), facts, others);
+  std::string why = JudgeServiceFolder(tool.folder, use, DefaultMachineFolders(), facts);
   const std::string folder = "\"" + ShowBytes(tool.folder) + "\"";
   if (!why.empty()) {
     std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)

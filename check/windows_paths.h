@@ -86,6 +86,11 @@ std::string FileDescription(const std::string& path);
 // What is at a path on the machine the tool runs on.
 enum class FileKind { kNone, kFolder, kImage, kOtherFile };
 
+// Whether CreateProcessA starts a file that is there: an executable image
+// unless its name says library; another file only by its name, .bat and .cmd
+// through cmd.exe, and .com, which 32-bit Windows runs as a DOS program.
+bool Starts(const std::string& path, FileKind kind);
+
 // Compares two names as NTFS does: the single-byte letters A to Z without
 // regard to case, every other byte, double-byte characters whole, as it is.
 bool SameName(std::string one, std::string other);

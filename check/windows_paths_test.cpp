@@ -153,6 +153,11 @@ TEST(WindowsPaths, WhatCreateProcessCanStart) {
     EXPECT_EQ(StartableByName(c.path), c.startable) << c.path;
     EXPECT_EQ(FileDescription(c.path), c.description) << c.path;
   }
+  // A file that is there: an image starts whatever its name, but for a library.
+  EXPECT_TRUE(Starts("report.txt", FileKind::kImage));
+  EXPECT_FALSE(Starts("helper.dll", FileKind::kImage));
+  EXPECT_TRUE(Starts("run.cmd", FileKind::kOtherFile));
+  EXPECT_FALSE(Starts("fake.exe", FileKind::kOtherFile));
 }
 
 TEST(WindowsPaths, NamesCompareAsNtfsDoes) {

@@ -32,10 +32,12 @@ void Check(const ComposeCase& c) {
   PathBuffer untouched;
   memcpy(untouched, directory, sizeof directory);
 
-  bool chosen = ComposeCommand(line, commandLine, directory);
+  CommandRule rule = CommandRule::kBareProgram;
+  bool chosen = ComposeCommand(line, commandLine, directory, &rule);
 
   EXPECT_EQ(commandLine, c.commandLine) << "line: " << c.line;
   EXPECT_EQ(chosen, c.directory != kNoDirectory) << "line: " << c.line;
+  EXPECT_EQ(rule == CommandRule::kInstallerPatch, !chosen) << "line: " << c.line;
   if (c.directory != kNoDirectory) {
     EXPECT_EQ(directory, c.directory) << "line: " << c.line;
     EXPECT_EQ(memcmp(line, before, sizeof line), 0) << "line not restored: " << c.line;
@@ -94,6 +96,7 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
       {"\"c:\\tools\\a.exe\"", "\"c:\\tools\\a.exe\"", "c:\\tools"},
       {"\"setup.exe\" /s", "\"C:\\Svc\\setup.exe\" /s", "C:\\Svc"},
       {"\"a.exe\" c:\\x", "\"C:\\Svc\\a.exe\" c:\\x", "C:\\Svc"},
+      {"\"\" x", "\"C:\\Svc\\\" x", "C:\\Svc"},  // an empty quoted word
       // Not a quoted word: no closing quote, or one followed by more than a space.
       {"\"a b.exe /s", "\"C:\\Svc\\\"a\" b.exe /s", "C:\\Svc"},
       {"\"c:\\a\"b c", "\"c:\\a\"b c", "\"c:"},
@@ -103,53 +106,6 @@ TEST(ComposeCommand, ProgramWithPathAndBareProgramRules) {
       {"setup.exe  two spaces", "\"C:\\Svc\\setup.exe\"  two spaces", "C:\\Svc"},
   };
   for (const ComposeCase& c : cases) Check(c);
-}
-
-// The grammar the rules and starter-check share: where the first word ends,
-// where the arguments begin, and the patch argument.
-TEST(ComposeCommand, ParseLineSplitsAsTheRulesDo) {
-  ResetDryRun();
-  const struct {
-    const char* patch;  // null: no " /p "
-    string line;
-    string word;
-    string arguments;
-    CommandRule rule;
-    bool quoted;
-  } cases[] = {
-      {nullptr, "setup.exe /s /v", "setup.exe", " /s /v", CommandRule::kBareProgram, false},
-      {nullptr, "c:\\x\\a.exe", "c:\\x\\a.exe", "", CommandRule::kProgramWithPath, false},
-      {nullptr, "a.exe c:\\x", "a.exe", " c:\\x", CommandRule::kBareProgram, false},
-      {nullptr, "\"c:\\a b\\x.exe\" /s", "c:\\a b\\x.exe", " /s", CommandRule::kProgramWithPath,
-       true},
-      {nullptr, "\"\"", "", "", CommandRule::kBareProgram, true},
-      {nullptr, "\"\" x", "", " x", CommandRule::kBareProgram, true},
-      {nullptr, "\"a\"b c", "\"a\"b", " c", CommandRule::kBareProgram, false},
-      {nullptr, " /s", "", " /s", CommandRule::kBareProgram, false},
-      {nullptr, "", "", "", CommandRule::kBareProgram, false},
-      {"f.msp /x", "msiexec.exe /qn /p f.msp /x", "msiexec.exe", " /qn /p f.msp /x",
-       CommandRule::kInstallerPatch, false},
-      {"y msiexec.exe", "x.exe /p y msiexec.exe", "x.exe", " /p y msiexec.exe",
-       CommandRule::kInstallerPatch, false},
-      {nullptr, "msiexec.exe /p", "msiexec.exe", " /p", CommandRule::kInstallerPatch, false},
-      {"x", "a.exe /p x", "a.exe", " /p x", CommandRule::kBareProgram, false},
-  };
-  for (const auto& c : cases) {
-    const LineGrammar grammar = ParseLine(c.line.c_str());
-    EXPECT_EQ(grammar.rule, c.rule) << c.line;
-    EXPECT_EQ(string(grammar.word, grammar.wordEnd), c.word) << c.line;
-    EXPECT_EQ(grammar.quoted, c.quoted) << c.line;
-    EXPECT_EQ(string(grammar.arguments), c.arguments) << c.line;
-    EXPECT_EQ(grammar.patch ? string(grammar.patch) : "(none)", c.patch ? c.patch : "(none)")
-        << c.line;
-    LineBuffer line;
-    BoundedCopy(line, c.line.c_str(), sizeof line);
-    PathBuffer commandLine;
-    PathBuffer directory;
-    CommandRule applied = CommandRule::kBareProgram;
-    ComposeCommand(line, commandLine, directory, &applied);
-    EXPECT_EQ(applied, c.rule) << c.line;
-  }
 }
 
 TEST(ComposeCommand, CutsAt259Characters) {

@@ -67,10 +67,7 @@ sign() {
 
 # The programs: the two of the zip, and the package's helper from its Binary table.
 mkdir -p "$work/unsigned" "$work/programs" "$work/signed"
-python3 - "$zip" "$work/unsigned" <<'PY'
-import sys, zipfile
-zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])
-PY
+python3 -m zipfile -e "$zip" "$work/unsigned"
 msiinfo extract "$package" Binary.StartType >"$work/unsigned/set-start-type.exe"
 for program in starter.exe starter-check.exe set-start-type.exe; do
   sign "$work/unsigned/$program" "$work/programs/$program"
@@ -108,7 +105,7 @@ cmake -DSOURCE="$PWD" -DPROGRAMS="$work/programs" -DVERSION="$version" -DFILE_VE
   -DARCH="$arch" -DEPOCH="$epoch" -DOUT="$work/$(basename "$package")" -P cmake/release_msi.cmake \
   2> >(grep -v -e GLib -e '^$' >&2)
 sign "$work/$(basename "$package")" "$work/signed/$(basename "$package")"
-(cd "$work/signed" && sha256sum -b ./*.zip ./*.msi | sed 's| \*\./| *|' >SHA256SUMS)
+(cd "$work/signed" && sha256sum -b -- *.zip *.msi >SHA256SUMS)
 
 rm -rf "$build/signed.old"
 [ -d "$build/signed" ] && mv "$build/signed" "$build/signed.old"

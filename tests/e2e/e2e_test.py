@@ -93,6 +93,13 @@ def expect_check_matches(wine, args, starter, trace, records, status):
     return lines
 
 
+def restricting(path):
+    """The icacls calls that give a folder to Administrators and SYSTEM alone, in order."""
+    return [f'"{path}" "/setowner" "*S-1-5-32-544" "/T" "/Q"', f'"{path}" "/reset" "/T" "/Q"',
+            f'"{path}" "/inheritance:r" "/grant:r" "*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F"'
+            ' "/Q"']
+
+
 def install(wine, args, list_bytes, probes=(PROBE,), starter=STARTER):
     wine.keep_services_up(args.probe)
     wine.put(starter, source=args.starter)
@@ -395,8 +402,8 @@ def release(args):
         check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
               b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
         with zipfile.ZipFile(args.zip[:-len(".zip")] + "-symbols.zip") as symbols:
-            check(sorted(symbols.namelist()) == ["set-start-type.exe.debug", "starter-check.exe.debug",
-                                                 "starter.exe.debug"],
+            check(sorted(symbols.namelist()) == ["set-start-type.exe.debug",
+                                                 "starter-check.exe.debug", "starter.exe.debug"],
                   f"the symbols zip holds {symbols.namelist()}")
         for name in names:
             wine.put("C:\\release\\" + name, data=files[name])
@@ -423,21 +430,19 @@ def release(args):
             out = wine.wine("reg", "query", key).stdout.decode(wine.encoding, "replace")
             return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
 
-        def icacls_calls():
-            return [c.replace("\\\\", "\\") for c in
-                    re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
-
         # A folder that a standard user made first, with a list of theirs in it.
         wine.put(default + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
         status, out = script("C:\\release\\install.cmd /auto")
         check(status == 1 and "no service is registered yet, but it holds starter.dat" in out,
               f"a planted folder: {status} {out}")
-        check(registration() == {} and icacls_calls() == [], "a refused install changed things")
+        check(registration() == {} and wine.icacls_calls() == [],
+              "a refused install changed things")
 
         status, out = script(f'C:\\release\\install.cmd "{folder}" /auto')
         check(status == 1 and "missing-patch" in out and "has errors" in out,
               f"a list with an error: {status} {out}")
-        check(registration() == {} and icacls_calls() == [], "a refused install changed things")
+        check(registration() == {} and wine.icacls_calls() == [],
+              "a refused install changed things")
 
         # A trailing backslash, and /force for the list's error.
         status, out = script(f'C:\\release\\install.cmd "{folder}\\" /auto /force')
@@ -447,11 +452,7 @@ def release(args):
         check((installed.get("ImagePath"), installed.get("Type"), installed.get("Start"),
                bool(installed.get("Description"))) == (f'"{folder}\\starter.exe"', "0x110", "0x2",
                                                         True), f"registered as {installed}")
-        check(icacls_calls() == [f'"{folder}" "/setowner" "*S-1-5-32-544" "/T" "/Q"',
-                                 f'"{folder}" "/reset" "/T" "/Q"',
-                                 f'"{folder}" "/inheritance:r" "/grant:r" '
-                                 '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
-              f"icacls: {icacls_calls()}")
+        check(wine.icacls_calls() == restricting(folder), f"icacls: {wine.icacls_calls()}")
         check(not any(wine.probe_records(f"C:\\{tool}.exe", timeout=0)
                       for tool in ("find", "sc", "reg", "icacls", "ping", "fc")),
               "install.cmd ran a tool from the current directory")
@@ -545,8 +546,9 @@ def release(args):
         wine.put("C:\\ProgramData\\Other Product\\config.ini", data=b"[other]\r\n")
         wine.install_service("C:\\ProgramData\\starter.exe")
         status, out = script("C:\\release\\uninstall.cmd /purge")
-        check(status == 1 and 'keeping "C:\\ProgramData": it is the ProgramData folder itself' in out
-              and os.path.exists(wine.host_path("C:\\ProgramData\\Other Product\\config.ini")) and
+        check(status == 1 and
+              'keeping "C:\\ProgramData": it is the ProgramData folder itself' in out and
+              os.path.exists(wine.host_path("C:\\ProgramData\\Other Product\\config.ini")) and
               not os.path.exists(wine.host_path("C:\\ProgramData\\starter.exe")) and
               registration() == {}, f"/purge of ProgramData: {status} {out}")
         # ... and in a folder of its own only its own files, unless nothing else is there.
@@ -647,8 +649,8 @@ def msi(args):
     sequence = {row[0]: int(row[2]) for row in table("InstallExecuteSequence")}
     files = {row[2]: (row[1], row[4]) for row in table("File")}
     # Windows Installer copies the list itself, so a rollback puts the old one back.
-    check(table("MoveFile") == [["List", "Service", "", "starter.dat", "ListSource", "ServiceFolder",
-                                 "0"]], f"the list's copy: {table('MoveFile')}")
+    check(table("MoveFile") == [["List", "Service", "", "starter.dat", "ListSource",
+                                 "ServiceFolder", "0"]], f"the list's copy: {table('MoveFile')}")
     check("LISTFILE" not in secure and "INSTALLFOLDER" not in secure and
           sequence["InstallInitialize"] < sequence["RemoveExistingProducts"] <
           sequence["ProcessComponents"] and
@@ -687,10 +689,6 @@ def msi(args):
             with open(path, "rb") as f:
                 return f.read()
 
-        def icacls_calls():
-            return [c.replace("\\\\", "\\") for c in
-                    re.findall(r"fixme:icacls:main stub: \S+ (.*)", wine.read_trace().text)]
-
         # Refused before anything changes: a folder a standard user made first,
         # any INSTALLFOLDER, and a LISTFILE that is no readable file.
         wine.put(folder + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
@@ -704,7 +702,8 @@ def msi(args):
             check(registration() == {} and installed_version() is None and
                   not os.path.exists(wine.host_path("C:\\pwned.txt")) and
                   not os.path.exists(wine.host_path(folder)), f"{option} was taken")
-        check(icacls_calls() == [], f"a refused package changed a folder: {icacls_calls()}")
+        check(wine.icacls_calls() == [],
+              f"a refused package changed a folder: {wine.icacls_calls()}")
 
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat",
                      "STARTTYPE=auto")
@@ -713,11 +712,8 @@ def msi(args):
         check(registration() == {"Type": "0x110", "Start": "0x2", "ObjectName": "LocalSystem",
                                  "ImagePath": folder + "\\starter.exe"},
               f"registered as {registration()}")
-        check(icacls_calls() == [f'"{folder}\\." "/setowner" "*S-1-5-32-544" "/T" "/Q"',
-                                 f'"{folder}\\." "/reset" "/T" "/Q"',
-                                 f'"{folder}\\." "/inheritance:r" "/grant:r" '
-                                 '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "/Q"'],
-              f"icacls: {icacls_calls()}")
+        check(wine.icacls_calls() == restricting(folder + "\\."),
+              f"icacls: {wine.icacls_calls()}")
         # The list was copied by Windows Installer itself: no shell ran, which
         # a value with a quote and an & once turned into a command as SYSTEM.
         check("cmd.exe" not in wine.read_trace().text, "the installation ran a shell")

@@ -209,6 +209,12 @@ class WineSession:
         with open(self.trace_path, "rb") as f:
             return ServiceTrace(f.read().decode("utf-8", "replace"))
 
+    def icacls_calls(self):
+        """The arguments of every icacls.exe run so far, as Wine's stub prints
+        them with WINEDEBUG=fixme+icacls: Wine keeps no access lists."""
+        return [c.replace("\\\\", "\\") for c in
+                re.findall(r"fixme:icacls:main stub: \S+ (.*)", self.read_trace().text)]
+
     def probe_records(self, probe_path, count=0, timeout=120):
         """The records a probe left, once there are at least count of them."""
         log = self.host_path(probe_path + ".log")
