@@ -123,9 +123,7 @@ TEST(ServiceFolder, APurgeRemovesOnlyWhatTheInstallationPutThere) {
   const Names ours = {"starter.exe",     "starter-check.exe", "Starter.DAT",
                       "starter.dat.new", "starter.exe.new",   "starter-check.exe.new"};
   Names mixed = ours;
-  for (const char* other : {"config.ini", "logs\\", "3", "4", "5", "6", "7", "8", "9"}) {
-    mixed.push_back(other);
-  }
+  mixed.insert(mixed.end(), {"config.ini", "logs\\", "3", "4", "5", "6", "7", "8", "9"});
   const struct {
     string folder;
     FolderFacts facts;
