@@ -34,7 +34,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 from wine_service import SERVICE_NAME, TRACE_CHANNELS, WineSession, parse_probe_log  # noqa: E402
 
 FOLDER = "C:\\bench"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "launch/launch_list.h"
-#include "launch/temp_folder_test_util.h"
+#include "tests/support/temp_folder.h"
 #include "platform/platform_dry_run.h"
 
 namespace {

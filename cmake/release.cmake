@@ -43,18 +43,10 @@ else()
 endif()
 
 # The Windows Installer package, from the stripped programs, and for the tests
-# one of the next version, to upgrade to. Its times are SOURCE_DATE_EPOCH, or
-# else the commit's time.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(release_epoch $ENV{SOURCE_DATE_EPOCH})
-else()
-  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-                  OUTPUT_VARIABLE release_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
-                  RESULT_VARIABLE no_commit ERROR_QUIET)
-  if(no_commit OR NOT release_epoch)
-    set(release_epoch 315532800)  # 1980, the cabinet's first date
-  endif()
-endif()
+# one of the next version, to upgrade to, built by the target test_packages
+# only. The release's time is worked out once, here, for the package and the zips.
+include(${CMAKE_SOURCE_DIR}/cmake/release_epoch.cmake)
+release_epoch(release_epoch ${CMAKE_SOURCE_DIR})
 math(EXPR next_patch "${PROJECT_VERSION_PATCH} + 1")
 set(next_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
 set(release_msi ${CMAKE_BINARY_DIR}/corvane-remote-starter-${PROJECT_VERSION}-${release_system}.msi)
@@ -73,9 +65,11 @@ foreach(package release next)
             -DOUT=${${package}_msi} -P ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
     DEPENDS release_files ${release_dir}/starter.exe ${release_dir}/starter-check.exe
             ${release_dir}/set-start-type.exe
-            ${CMAKE_SOURCE_DIR}/release/starter.wxs ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake)
+            ${CMAKE_SOURCE_DIR}/release/starter.wxs ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
+            ${CMAKE_SOURCE_DIR}/cmake/msi_build_times.py)
 endforeach()
-add_custom_target(release_msi ALL DEPENDS ${release_msi} ${next_msi})
+add_custom_target(release_msi ALL DEPENDS ${release_msi})
+add_custom_target(test_packages DEPENDS ${next_msi})
 set(release_name corvane-remote-starter-${PROJECT_VERSION}-${release_system})
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME corvane-remote-starter)
@@ -88,5 +82,5 @@ set(release_zip ${CMAKE_BINARY_DIR}/${release_name}.zip)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/release_normalize.cmake)
-set(CPACK_STARTER_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+set(CPACK_STARTER_EPOCH ${release_epoch})
 include(CPack)

@@ -24,7 +24,8 @@ foreach(name starter.exe starter-check.exe set-start-type.exe)
 endforeach()
 file(SHA256 ${SOURCE}/release/starter.wxs hash)
 file(SHA256 ${CMAKE_CURRENT_LIST_FILE} recipe)
-string(APPEND inputs " ${hash} ${recipe}")
+file(SHA256 ${SOURCE}/cmake/msi_build_times.py times)
+string(APPEND inputs " ${hash} ${recipe} ${times}")
 string(UUID product_code NAMESPACE ${upgrade_code} NAME "product ${VERSION} ${ARCH}" TYPE SHA1 UPPER)
 string(UUID package_code NAMESPACE ${upgrade_code} NAME "package ${inputs}" TYPE SHA1 UPPER)
 execute_process(COMMAND touch -d @${EPOCH} ${stage}/starter.exe ${stage}/starter-check.exe
@@ -75,18 +76,7 @@ execute_process(COMMAND msibuild ${OUT}.new -s "Corvane Remote Starter ${VERSION
                         "${template}" {${package_code}}
                 COMMAND_ERROR_IS_FATAL ANY)
 # The two times of the summary information, FILETIMEs of a second of the build.
-execute_process(COMMAND python3 -c [=[
-import sys
-path, started, finished, epoch = sys.argv[1], *map(int, sys.argv[2:])
-def filetime(t): return ((t + 11644473600) * 10**7).to_bytes(8, "little")
-data = open(path, "rb").read()
-found = 0
-for t in range(started - 1, finished + 2):
-    found += data.count(filetime(t))
-    data = data.replace(filetime(t), filetime(epoch))
-if found != 2:
-    sys.exit(f"release_msi: {found} build times in {path}, not the summary's two")
-open(path, "wb").write(data)
-]=] ${OUT}.new ${started} ${finished} ${EPOCH} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND python3 ${SOURCE}/cmake/msi_build_times.py ${OUT}.new ${started} ${finished}
+                        ${EPOCH} COMMAND_ERROR_IS_FATAL ANY)
 file(RENAME ${OUT}.new ${OUT})
 file(REMOVE_RECURSE ${stage})

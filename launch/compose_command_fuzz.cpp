@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz/require.h"
+#include "tests/support/require.h"
 #include "launch/compose_command.h"
 #include "platform/platform_dry_run.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz/require.h"
+#include "tests/support/require.h"
 #include "launch/launch_list.h"
 #include "platform/platform_dry_run.h"
 #include "text/bounded_text.h"

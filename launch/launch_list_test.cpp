@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/temp_folder_test_util.h"
+#include "tests/support/temp_folder.h"
 #include "platform/platform_dry_run.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "launch/launch_list.h"
 #include "platform/code_pages.h"
 #include "platform/platform.h"
-#include "tests/e2e/console.h"
+#include "tests/support/console_win32.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ probe: each records the command line and working directory it was given.
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 from wine_service import INSTALLER, SERVICE_NAME, WineSession  # noqa: E402
 
 FOLDER = "C:\\Services\\Starter"

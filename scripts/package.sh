@@ -4,12 +4,14 @@
 # different folders at two different times, fails unless the executables, the
 # zips and the package are byte for byte the same, then leaves them in build/
 # with their SHA-256 in build/SHA256SUMS. File times in the zips and the
-# package are SOURCE_DATE_EPOCH, by default the commit's time.
+# package are the release's time: SOURCE_DATE_EPOCH, by default the commit's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 commit=$(git rev-parse HEAD)
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct "$commit")}
+# The archived sources have no history to read the time from.
+SOURCE_DATE_EPOCH=$(cmake -DSOURCE="$PWD" -P cmake/release_epoch.cmake)
+export SOURCE_DATE_EPOCH
 work=$(mktemp -d "${TMPDIR:-/tmp}/starter-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

@@ -100,7 +100,7 @@ file_version=$(msiinfo export "$package" File | awk -F'\t' '$1 == "starter.exe" 
 template=$(msiinfo suminfo "$package" | sed -n 's/^Template: //p')
 arch=x64
 [ "${template%%;*}" = Intel ] && arch=x86
-epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+epoch=$(cmake -DSOURCE="$PWD" -P cmake/release_epoch.cmake)
 cmake -DSOURCE="$PWD" -DPROGRAMS="$work/programs" -DVERSION="$version" -DFILE_VERSION="$file_version" \
   -DARCH="$arch" -DEPOCH="$epoch" -DOUT="$work/$(basename "$package")" -P cmake/release_msi.cmake \
   2> >(grep -v -e GLib -e '^$' >&2)

@@ -41,6 +41,7 @@ scripts/fuzz.sh 6
 
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
+cmake --build --preset win32 --target test_packages  # the next version, for e2e.msi's upgrades
 scripts/lint.sh
 
 . scripts/wine_env.sh
@@ -52,6 +53,7 @@ else
   # WoW64 included, in a machine that qemu emulates.
   cmake --preset win64
   cmake --build --preset win64 -j "$jobs"
+  cmake --build --preset win64 --target test_packages
   (cd build/win64 && cpack >/dev/null)
   scripts/test_windows.sh
   echo "NOTE: the 32-bit and WoW64 runs go to an emulated machine (scripts/vm32.sh); they take a while."

@@ -15,7 +15,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-boot() { python3 -c 'import sys; sys.path.insert(0, "tests/e2e"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$1"; }
+boot() { python3 -c 'import sys; sys.path.insert(0, "tests/support"); import wine_service; wine_service.boot_prefix(sys.argv[1])' "$1"; }
 
 # In the emulated machine (scripts/vm32.sh) a start takes from 0.2 s to several
 # seconds, and a new sc.exe may wait a minute behind the probes' start-up. The

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/require.h"
+#include "tests/support/require.h"
 #include "platform/platform_dry_run.h"
 #include "text/bounded_text.h"
 

@@ -21,7 +21,8 @@ import threading
 import time
 import traceback
 
-from wine_service import INSTALLER, TRACE_CHANNELS, WINE, ServiceTrace, WineSession
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine_service import INSTALLER, TRACE_CHANNELS, WINE, ServiceTrace, WineSession  # noqa: E402
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"

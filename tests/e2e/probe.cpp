@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/e2e/console.h"
+#include "tests/support/console_win32.h"
 
 namespace {
 

@@ -61,12 +61,32 @@ class WineSession:
                                f'"ServicesPipeTimeout"="{pipe_timeout_ms}"\n')
         self.trace_path = os.path.join(self.work, "trace.log")
         self.trace_file = open(self.trace_path, "ab")
+        self.background = []
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        """Ends every process of the prefix, the background ones first, since
+        a loader still starting would bring up a new wineserver after the
+        kill, and fails if any is left once the server has gone."""
+        for process in self.background:
+            process.kill()
+            process.wait()
+        self.end_server()
+        left = self.processes()
+        for pid in left:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
         self.trace_file.close()
         shutil.rmtree(self.work, ignore_errors=True)
+        if left:
+            raise RuntimeError(f"Wine processes {left} of {self.prefix} outlived its wineserver")
+
+    def end_server(self):
+        subprocess.run(["wineserver", "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def __enter__(self):
         return self
@@ -95,8 +115,10 @@ class WineSession:
     def wine(self, *args, background=False, timeout=120):
         command = [WINE, *args]
         if background:
-            return subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE,
-                                    stderr=self.trace_file, stdin=subprocess.DEVNULL)
+            process = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE,
+                                       stderr=self.trace_file, stdin=subprocess.DEVNULL)
+            self.background.append(process)
+            return process
         return subprocess.run(command, env=self.env, stdout=subprocess.PIPE,
                               stderr=self.trace_file, stdin=subprocess.DEVNULL,
                               timeout=timeout)
@@ -110,13 +132,16 @@ class WineSession:
 
     def restart(self, probe):
         """Ends every Wine process of the prefix; installed services stay."""
-        subprocess.run(["wineserver", "-k"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env)
+        for process in self.background:
+            process.kill()
+            process.wait()
+        self.background = []
+        self.end_server()
         self.keep_services_up(probe)
 
-    def processes(self, name):
-        """The live Unix processes of this prefix whose program is name."""
+    def processes(self, name=None):
+        """The live Unix processes of this prefix whose program is name, or
+        all of them, wineserver included."""
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -128,7 +153,7 @@ class WineSession:
                     ended = f.read().rsplit(b")", 1)[1].split()[0] == b"Z"
             except OSError:
                 continue
-            if program.endswith(b"\\" + name.encode()) and not ended and \
+            if (name is None or program.endswith(b"\\" + name.encode())) and not ended and \
                     b"WINEPREFIX=" + self.prefix.encode() in environment:
                 found.append(int(pid))
         return found
