@@ -58,6 +58,7 @@ def main():
         finally:
             if env:
                 subprocess.run(["wineserver", "-k"], env=env)
+                subprocess.run(["wineserver", "-w"], env=env)  # gone before its prefix is
 
 
 if __name__ == "__main__":

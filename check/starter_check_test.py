@@ -456,8 +456,14 @@ class Docs(unittest.TestCase):
         usage, findings = out.split("\nFindings:\n")
         page = self.page("starter-check.md")
         self.assertIn("```\n" + usage + "```\n", page)
+        known = re.findall(r"^  (\S+) +(error|warning|note) ", findings, re.M)
         self.assertEqual(re.findall(r"^\| `([a-z0-9-]+)` \| (error|warning|note) \|", page, re.M),
-                         re.findall(r"^  (\S+) +(error|warning|note) ", findings, re.M))
+                         known)
+        # A hyphenated name in backticks on a page that names codes is a code.
+        codes = {code for code, _ in known} | {"starter-check"}
+        for name in ("starter-check.md", "troubleshooting.md"):
+            named = set(re.findall(r"`([a-z0-9]+(?:-[a-z0-9]+)+)`", self.page(name)))
+            self.assertLessEqual(named, codes, name)
 
     def test_the_example_is_what_it_prints(self):
         command = "$ starter-check --exe 'C:\\Svc\\Nightly.exe' Nightly.dat\n"
@@ -479,6 +485,10 @@ class Docs(unittest.TestCase):
             usage = "".join(line[len("echo "):].replace("^|", "|").replace("%%", "%") + "\n"
                             for line in echoes)
             self.assertIn("```\n" + usage + "```\n", page, script)
+            # Each option is explained, not only listed.
+            prose = page.replace(usage, "")
+            for option in re.findall(r"(?<![\w%])/[a-z]+\b", usage):
+                self.assertTrue(f"`{option}`" in prose, f"{script} {option} is not explained")
 
 
 if __name__ == "__main__":

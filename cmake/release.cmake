@@ -24,7 +24,7 @@ add_custom_command(
           -P ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
   DEPENDS starter starter-check set-start-type ${CMAKE_SOURCE_DIR}/docs/install.md
           ${CMAKE_SOURCE_DIR}/docs/launch-list.md ${CMAKE_SOURCE_DIR}/docs/starter-check.md
-          ${CMAKE_SOURCE_DIR}/docs/fleet.md
+          ${CMAKE_SOURCE_DIR}/docs/fleet.md ${CMAKE_SOURCE_DIR}/docs/troubleshooting.md
           ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
           ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake)
 add_custom_target(release_files ALL DEPENDS ${release_paths} ${symbol_paths})

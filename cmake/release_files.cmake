@@ -34,7 +34,7 @@ endforeach()
 
 # The operator's guide: the operators' pages, whole, in order.
 string(ASCII 239 187 191 guide)  # a byte-order mark, so that Notepad reads UTF-8
-foreach(page install launch-list starter-check fleet)
+foreach(page install launch-list starter-check fleet troubleshooting)
   file(READ ${SOURCE}/docs/${page}.md text)
   if(NOT page STREQUAL install)
     string(APPEND guide "\n")

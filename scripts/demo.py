@@ -15,7 +15,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "support"))
 from wine_service import INSTALLER, SERVICE_NAME, WineSession  # noqa: E402
 
-FOLDER = "C:\\Services\\Starter"
+FOLDER = "C:\\ProgramData\\CorvaneRemoteStarter"  # where install.cmd puts it
 LINES = [
     ("Hello.exe /Greet World", "bare program: run from the service's folder",
      FOLDER + "\\hello.exe"),

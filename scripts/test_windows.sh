@@ -11,7 +11,10 @@ jobs=$(nproc)
 # end-to-end scenario run in copies of it, each with its own wineserver.
 work=$(mktemp -d "${TMPDIR:-/tmp}/starter-test-XXXXXX")
 cleanup() {
-  for prefix in "$work"/*/; do WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; done
+  for prefix in "$work"/*/; do
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -398,7 +398,8 @@ def release(args):
         guide = files["README.txt"]
         check(guide.startswith(b"\xef\xbb\xbf# Corvane Remote Starter") and b"scripts/" not in guide
               and b"certutil -hashfile" in guide and b"published with it" not in guide and
-              b"is one zip" not in guide and b"Deploying to a fleet" in guide,
+              b"is one zip" not in guide and
+              0 < guide.find(b"\r\n# Deploying to a fleet\r\n") < guide.find(b"\r\n# Troubleshooting\r\n"),
               "README.txt is not the operator's guide")
         check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
               b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
@@ -472,6 +473,11 @@ def release(args):
             check(status == want and words in out, f"install.cmd {arguments}: {status} {out}")
             check(registration() == installed, f"install.cmd {arguments} changed the service")
         check(not os.path.exists(wine.host_path("C:\\-auto")), "a folder -auto was made")
+        # The guide shows each script's usage as the script prints it.
+        for name in ("install.cmd", "uninstall.cmd"):
+            usage = script(f"C:\\release\\{name} /?")[1]
+            check(usage.startswith(f"usage: {name}") and f"```\r\n{usage}```\r\n".encode() in guide,
+                  f"README.txt lacks {name} /?: {usage}")
         # Not in code page 1252, and so not in a batch file either: from Wine's own command line.
         done = wine.wine("cmd", "/c", "C:\\release\\install.cmd", "C:\\Program Files\\Svc-\u03a9")
         check(done.returncode == 1 and b"ANSI code page cannot hold" in done.stdout and
