@@ -5,6 +5,7 @@
 #include "check/check_defaults.h"
 #include "check/list_check.h"
 #include "platform/owned_handle_win32.h"
+#include "service/service_name.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
   char full[MAX_PATH] = "";
@@ -158,8 +159,7 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   // A manager that cannot be asked counts as no service: the stricter answer.
   OwnedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   OwnedServiceHandle service(
-      manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter", SERVICE_QUERY_STATUS)
-                     : nullptr);
+      manager.handle ? OpenServiceA(manager.handle, kServiceName, SERVICE_QUERY_STATUS) : nullptr);
   DWORD error = GetLastError();
   facts.serviceRegistered =
       service.handle != nullptr || (manager.handle != nullptr && error == ERROR_ACCESS_DENIED);

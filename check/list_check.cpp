@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <initializer_list>
 
+#include "check/text_helpers.h"
 #include "launch/launch_list.h"
 #include "platform/code_pages.h"
 #include "platform/platform.h"
@@ -93,14 +93,6 @@ std::string Hex(unsigned char c) {
 
 std::string Column(std::string::size_type at) {
   return std::to_string(at + 1);
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
-  return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
 // The single-byte Windows code pages, 874 and 1250 to 1258, which share the
@@ -299,12 +291,6 @@ std::size_t MeantCandidate(const std::string& commandLine) {
     }
   }
   return names.size() - 1;
-}
-
-std::string Joined(const std::vector<std::string>& texts, std::size_t count) {
-  std::string joined;
-  for (std::size_t i = 0; i < count && i < texts.size(); ++i) joined += (i ? ", " : "") + texts[i];
-  return joined;
 }
 
 // Where a relative program path leads, for relative-path's message.
@@ -517,8 +503,10 @@ void CheckProgramPath(const ListCheck& check, LineReport& line, const Parts& par
     std::vector<std::string> names = ModuleCandidates(line.commandLine);
     std::size_t meant = MeantCandidate(line.commandLine);
     if (meant > 0) {
+      std::vector<std::string> first(names);
+      first.resize(meant);
       Add(line, Code::kUnquotedSpaces,
-          "the program path has spaces and no quotes: Windows tries " + Joined(names, meant) +
+          "the program path has spaces and no quotes: Windows tries " + Listed(first) +
               " first and starts a different program than " + names[meant] +
               " if one exists (CWE-428)");
     }
@@ -581,9 +569,8 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
     }
     if (found.empty()) {
       Add(line, Code::kMissingProgram,
-          (tried.size() == 1
-               ? "there is no program " + tried[0]
-               : "none of the names Windows tries is there: " + Joined(tried, tried.size())) +
+          (tried.size() == 1 ? "there is no program " + tried[0]
+                             : "none of the names Windows tries is there: " + Listed(tried)) +
               " on this machine" +
               (KindOfPath(names[0]) == PathKind::kRelative && !service.pathKnown
                    ? ", nor, as far as it can see, on the service's PATH"
@@ -702,11 +689,6 @@ int FirstUtf8Line(const std::string& bytes) {
     i += length - 1;
   }
   return first;
-}
-
-std::string BaseName(const std::string& path, const char* separators) {
-  std::string::size_type at = path.find_last_of(separators);
-  return at == std::string::npos ? path : path.substr(at + 1);
 }
 
 void CheckWholeList(const CheckOptions& options, ListReport& report) {
@@ -839,9 +821,12 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
 
   CheckRead(line, parts);
   bool finalRead = check.input.eof && check.input.fail;
+  bool neverWorks = false;
   if (line.rule == CommandRule::kInstallerPatch) {
     CheckInstallerPatch(check, line, parts);
-  } else if (!CheckProgramName(check, line, parts, finalRead)) {
+  } else if (CheckProgramName(check, line, parts, finalRead)) {
+    neverWorks = true;  // what else it could say would only repeat that
+  } else {
     CheckProgramPath(check, line, parts);
     std::string::size_type tail = parts.lowered.size() - parts.argumentsAt;
     if (line.read.compare(parts.argumentsAt, tail, parts.lowered, parts.argumentsAt, tail) != 0) {
@@ -850,11 +835,8 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
           "but an argument whose case matters, such as an encoded command, a password or a URL, "
           "reaches the program changed");
     }
-    if (check.options->fileKind != nullptr) CheckTargetFiles(check, line, parts);
   }
-  if (line.rule == CommandRule::kInstallerPatch && check.options->fileKind != nullptr) {
-    CheckTargetFiles(check, line, parts);
-  }
+  if (!neverWorks && check.options->fileKind != nullptr) CheckTargetFiles(check, line, parts);
   CheckCut(check, line, parts);
   CheckEnd(check, line);
   if (!check.judgeLines) line.findings.clear();
@@ -865,13 +847,4 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
 void EndListCheck(ListCheck& check) {
   DryRun().listBytes = nullptr;
   check.options = nullptr;
-}
-
-void CheckList(const CheckOptions& options, ListReport& report,
-               const std::function<void(const LineReport&)>& onLine) {
-  ListCheck check;
-  BeginListCheck(options, report, check);
-  LineReport line;
-  while (CheckNextLine(check, line)) onLine(line);
-  EndListCheck(check);
 }

@@ -3,7 +3,6 @@
 // line is judged by what Windows then does with it.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -126,10 +125,6 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
 // service reads no more.
 bool CheckNextLine(ListCheck& check, LineReport& line);
 void EndListCheck(ListCheck& check);
-
-// The three steps, with each line handed to onLine before the next is read.
-void CheckList(const CheckOptions& options, ListReport& report,
-               const std::function<void(const LineReport&)>& onLine);
 
 const char* RuleName(CommandRule rule);
 bool IsDoubleByteCodePage(unsigned codePage);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iterator>
 
+#include "check/text_helpers.h"
 #include "check/windows_paths.h"
 
 const char* const kInstalledNames[] = {"starter.exe",           "starter-check.exe",
@@ -26,14 +27,6 @@ bool Is(const std::string& folder, const std::string& other) {
 
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
-}
-
-// Names for a message, the first few of them when there are many.
-std::string Listed(const std::vector<std::string>& names, std::size_t shown) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size() && i < shown; ++i) text += (i ? ", " : "") + names[i];
-  if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
-  return text;
 }
 
 // Where a folder may lie: nothing above it can be renamed or replaced by
@@ -111,7 +104,8 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
            "% ! /, or a control character";
   }
   const std::string canonical = CanonicalFolder(folder);
-  if (canonical.empty()) return "it is not a full path on a drive, such as C:\\Services\\Starter";
+  if (canonical.empty())
+    return "it is not a full path on a drive, such as C:\\Program Files\\Corvane\\Starter";
   if (canonical.size() == 2) return "it is a drive root";
   // A trailing backslash, or one and a dot, as a quoted argument needs it.
   std::string written = folder;
@@ -157,7 +151,7 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
                                      [&](const char* name) { return SameName(entry, name); });
                });
   if (!others.empty()) {
-    return "it holds what the installation did not put there: " + Listed(others, others.size());
+    return "it holds what the installation did not put there: " + Listed(others);
   }
   return "";
 }

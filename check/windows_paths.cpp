@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "check/text_helpers.h"
 #include "launch/launch_list.h"
 
 namespace {
@@ -18,27 +19,17 @@ std::string Lowered(std::string text) {
   return text;
 }
 
-// The last part of a path: after its last backslash or slash.
-std::string LastPart(const std::string& path) {
-  std::string::size_type at = path.find_last_of("\\/");
-  return at == std::string::npos ? path : path.substr(at + 1);
-}
-
 // The extension of a path's last part, lowered, without its dot.
 std::string Extension(const std::string& path) {
-  std::string name = LastPart(path);
+  std::string name = BaseName(path);
   std::string::size_type dot = name.rfind('.');
   return dot == std::string::npos ? "" : Lowered(name.substr(dot + 1));
-}
-
-bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
-  return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
 // The device a name stands for in any folder: its part before the first dot,
 // without trailing spaces, such as "nul" for "C:\Svc\NUL .txt". Empty if none.
 std::string DeviceName(const std::string& path) {
-  std::string base = Lowered(LastPart(path));
+  std::string base = Lowered(BaseName(path));
   std::string::size_type dot = base.find('.');
   if (dot != std::string::npos) base.resize(dot);
   base.erase(base.find_last_not_of(' ') + 1);
@@ -135,7 +126,7 @@ std::string Resolve(const std::string& path, const std::string& systemDirectory)
 }
 
 std::string WithExeExtension(const std::string& name) {
-  return LastPart(name).find('.') == std::string::npos ? name + ".exe" : name;
+  return BaseName(name).find('.') == std::string::npos ? name + ".exe" : name;
 }
 
 std::vector<std::string> ModuleNames(const std::string& commandLine) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/owned_handle_win32.h"
+#include "service/service_name.h"
 
 int main(int argc, char** argv) {
   DWORD start = 0;
@@ -24,8 +25,7 @@ int main(int argc, char** argv) {
   }
   OwnedServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   OwnedServiceHandle service(
-      manager.handle ? OpenServiceA(manager.handle, "Corvane Remote Starter", SERVICE_CHANGE_CONFIG)
-                     : nullptr);
+      manager.handle ? OpenServiceA(manager.handle, kServiceName, SERVICE_CHANGE_CONFIG) : nullptr);
   if (service.handle == nullptr ||
       !ChangeServiceConfigA(service.handle, SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {

@@ -67,8 +67,9 @@ rem folder that still holds anything.
 :purge
 "%HERE%starter-check.exe" --service-folder "%FOLDER%" --purge
 set "JUDGED=%errorlevel%"
-for %%N in (starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new) do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
-for %%N in (starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new) do if exist "%FOLDER%\%%N" goto purge_failed
+set "OWN=starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new"
+for %%N in (%OWN%) do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
+for %%N in (%OWN%) do if exist "%FOLDER%\%%N" goto purge_failed
 if not "%JUDGED%"=="0" goto purge_kept
 rmdir "%FOLDER%"
 if exist "%FOLDER%\" goto purge_failed

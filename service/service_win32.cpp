@@ -3,13 +3,7 @@
 #include <windows.h>
 
 #include "launch/launch_list.h"
-
-namespace {
-
-// Not const: the service table takes a writable string.
-char serviceName[] = "Corvane Remote Starter";
-
-}  // namespace
+#include "service/service_name.h"
 
 // The run is never interrupted, so every control, stop and shutdown included,
 // is ignored, and the handler reports no status of its own.
@@ -19,7 +13,8 @@ void WINAPI ServiceCtrlHandler(DWORD /*control*/) {}
 void WINAPI ServiceMain(DWORD /*argumentCount*/, LPSTR* /*arguments*/) {
   // Not checked: without a handle the final report fails in silence, and the
   // run goes on all the same.
-  SERVICE_STATUS_HANDLE statusHandle = RegisterServiceCtrlHandlerA(serviceName, ServiceCtrlHandler);
+  SERVICE_STATUS_HANDLE statusHandle =
+      RegisterServiceCtrlHandlerA(kServiceName, ServiceCtrlHandler);
   RunLaunchList();
   SERVICE_STATUS stopped = {
       SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
@@ -36,7 +31,9 @@ void WINAPI ServiceMain(DWORD /*argumentCount*/, LPSTR* /*arguments*/) {
 // Outside the service control manager the dispatcher fails at once, so a
 // start from a command prompt reads nothing and exits with 0 like any other.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  SERVICE_TABLE_ENTRYA table[] = {{serviceName, ServiceMain}, {nullptr, nullptr}};
+  // The table's name is not const, but the dispatcher only reads it.
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(kServiceName), ServiceMain},
+                                  {nullptr, nullptr}};
   StartServiceCtrlDispatcherA(table);
   return 0;
 }

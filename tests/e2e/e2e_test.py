@@ -380,7 +380,6 @@ def release(args):
     import zipfile
     folder = "C:\\Program Files\\Svc Test"
     default = "C:\\ProgramData\\CorvaneRemoteStarter"
-    key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
     # Wine ends a service that has not reported running within its pipe
     # timeout, and this one never does; the busy run below is halted a while.
     with WineSession(locale="C.UTF-8", channels=TRACE_CHANNELS + ",fixme+icacls",
@@ -428,9 +427,7 @@ def release(args):
             done = wine.wine("cmd", "/c", "C:\\run.cmd", timeout=300)
             return done.returncode, done.stdout.decode(wine.encoding, "replace")
 
-        def registration():
-            out = wine.wine("reg", "query", key).stdout.decode(wine.encoding, "replace")
-            return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
+        registration = wine.registration
 
         # A folder that a standard user made first, with a list of theirs in it.
         wine.put(default + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
@@ -600,7 +597,6 @@ def msi(args):
     downgrade and removed."""
     import tempfile
     folder = "C:\\ProgramData\\CorvaneRemoteStarter"
-    key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
     build = os.path.dirname(os.path.abspath(args.msi))
     with tempfile.TemporaryDirectory() as keys:
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
@@ -674,11 +670,7 @@ def msi(args):
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
         deployed = b"C:\\Probes\\Probe.exe /Deployed\r\n"
 
-        def registration():
-            out = wine.wine("reg", "query", key).stdout.decode(wine.encoding, "replace")
-            fields = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
-            return {k: fields.get(k) for k in ("Type", "Start", "ObjectName", "ImagePath")} \
-                if fields else {}
+        registration = wine.registration
 
         def installed_version():
             for view in ("", "\\Wow6432Node"):
@@ -716,9 +708,10 @@ def msi(args):
                      "STARTTYPE=auto")
         # Wine's installer registers the path unquoted, as the package allows
         # for: its folder holds no space.
-        check(registration() == {"Type": "0x110", "Start": "0x2", "ObjectName": "LocalSystem",
-                                 "ImagePath": folder + "\\starter.exe"},
-              f"registered as {registration()}")
+        registered = registration()
+        check({k: registered.get(k) for k in ("Type", "Start", "ObjectName", "ImagePath")} ==
+              {"Type": "0x110", "Start": "0x2", "ObjectName": "LocalSystem",
+               "ImagePath": folder + "\\starter.exe"}, f"registered as {registered}")
         check(wine.icacls_calls() == restricting(folder + "\\."),
               f"icacls: {wine.icacls_calls()}")
         # The list was copied by Windows Installer itself: no shell ran, which

@@ -224,6 +224,13 @@ class WineSession:
             time.sleep(0.2)
         raise AssertionError("the service made no status report")
 
+    def registration(self):
+        """The values of the service's registry key, as reg.exe shows them;
+        empty when it is not registered."""
+        key = f"HKLM\\SYSTEM\\CurrentControlSet\\Services\\{SERVICE_NAME}"
+        out = self.wine("reg", "query", key).stdout.decode(self.encoding, "replace")
+        return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
+
     def query_service(self):
         out = self.wine("sc", "query", SERVICE_NAME).stdout.decode(self.encoding, "replace")
         fields = dict(re.findall(r"^\s*(\w+)\s*:\s*(\S+)", out, re.M))

@@ -1,0 +1,32 @@
+// Small string helpers that the checker's units share.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+inline bool OneOf(const std::string& value, std::initializer_list<const char*> values) {
+  return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
+}
+
+inline bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The last part of a path: after its last separator.
+inline std::string BaseName(const std::string& path, const char* separators = "\\/") {
+  std::string::size_type at = path.find_last_of(separators);
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+// Names for a message, joined by commas: the first shown of them, and how
+// many more there are.
+inline std::string Listed(const std::vector<std::string>& names,
+                          std::size_t shown = static_cast<std::size_t>(-1)) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size() && i < shown; ++i) text += (i ? ", " : "") + names[i];
+  if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
+  return text;
+}
