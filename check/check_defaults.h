@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check/installed_audit.h"
 #include "check/service_folder.h"
 #include "check/windows_paths.h"
 
@@ -38,3 +39,18 @@ MachineFolders DefaultMachineFolders();
 // What this machine can tell of a folder, for the folder rule. Off Windows,
 // nothing: facts.known stays false.
 void ReadFolderFacts(const std::string& folder, FolderFacts& facts);
+
+// Why others than administrators can change a file the service would start
+// here, or a folder above it; empty when no one can, or it is not there.
+// Null where there is no such view: off Windows.
+extern std::string (*const kTargetChangeable)(const std::string& path);
+
+// Makes the service's folder, which must not exist yet, owned by
+// Administrators and usable only by them and SYSTEM from the moment it
+// exists; missing folders above it take their access from theirs. False,
+// and why, when it cannot: off Windows, always.
+bool MakeServiceFolder(const std::string& folder, std::string& error);
+
+// What this machine says of the installed service. Off Windows, nothing:
+// facts.registered stays false.
+void ReadInstalledFacts(InstalledFacts& facts);

@@ -29,3 +29,12 @@ MachineFolders DefaultMachineFolders() {
 }
 
 void ReadFolderFacts(const std::string&, FolderFacts&) {}
+
+std::string (*const kTargetChangeable)(const std::string&) = nullptr;
+
+bool MakeServiceFolder(const std::string&, std::string& error) {
+  error = "only starter-check.exe, on Windows, can make it";
+  return false;
+}
+
+void ReadInstalledFacts(InstalledFacts&) {}

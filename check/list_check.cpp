@@ -60,6 +60,18 @@ const FindingCode kFindingCodes[] = {
     {"missing-patch", Level::kError, "on Windows: the patch file is not in the service's folder"},
     {"starts-other-program", Level::kError,
      "on Windows: another program than the line names is the one that starts here"},
+    {"changeable-by-users", Level::kError,
+     "on Windows: others than administrators can change a program or patch the service starts "
+     "as SYSTEM, or a folder above it"},
+    {"unquoted-image-path", Level::kError,
+     "installed: the service's image path has a space before its program's name ends and no "
+     "quotes, or names no program"},
+    {"service-access", Level::kError,
+     "installed: others than administrators can change the service's configuration or access"},
+    {"registry-access", Level::kError,
+     "installed: others than administrators can change the service's registry key"},
+    {"folder-rule", Level::kError,
+     "installed: the service's folder, what it holds or a folder above it fails the folder rule"},
     {"utf-8", Level::kWarning, "UTF-8 text, where the service reads the ANSI code page"},
     {"wrong-list", Level::kWarning, "the service reads a list of another name"},
     {"relative-path", Level::kWarning,
@@ -78,6 +90,10 @@ const FindingCode kFindingCodes[] = {
     {"nul-byte", Level::kWarning, "a NUL byte in the arguments: the rest of the line is ignored"},
     {"empty-line", Level::kNote, "a blank line, or the empty read after the last line end"},
     {"lowered", Level::kNote, "upper-case letters in the arguments are lowered"},
+    {"service-account", Level::kNote,
+     "installed: the service runs as another account than "
+     "LocalSystem"},
+    {"no-list", Level::kNote, "installed: the service has no list, so it starts nothing"},
 };
 static_assert(sizeof kFindingCodes / sizeof kFindingCodes[0] == kCodeCount,
               "one row for every code");
@@ -542,6 +558,19 @@ void CheckCut(const ListCheck& check, LineReport& line, const Parts& parts) {
   }
 }
 
+// Whoever can change what the service starts, or a folder above it, can run
+// anything as SYSTEM.
+void CheckChangeable(const ListCheck& check, LineReport& line, const std::string& path,
+                     const char* what) {
+  if (check.options->changeable == nullptr) return;
+  std::string why = check.options->changeable(path);
+  if (!why.empty()) {
+    Add(line, Code::kChangeableByUsers,
+        "on this machine " + std::string(what) + ", " + path + ", runs as SYSTEM, and " + why +
+            ": make it and the folders above it writable by administrators only");
+  }
+}
+
 // What the line needs on the target machine, looked for where the tool runs.
 void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& parts) {
   FileKind (*kindOf)(const std::string&) = check.options->fileKind;
@@ -591,6 +620,7 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
             "on this machine the service starts " + found + ", not " + names[meant] +
                 ", which the line names (CWE-428)");
       }
+      CheckChangeable(check, line, found, "the program");
       for (Finding& finding : line.findings) {
         if (finding.code == Code::kUnquotedSpaces && foundAt >= meant) {
           finding.message += "; on this machine the service starts " + found;
@@ -615,6 +645,8 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
     std::string path = service.serviceDirectory + "\\" + PatchFileName(parts.patch);
     if (kindOf(path) == FileKind::kNone || kindOf(path) == FileKind::kFolder) {
       Add(line, Code::kMissingPatch, "there is no patch file " + path + " on this machine");
+    } else {
+      CheckChangeable(check, line, path, "the patch");
     }
   }
 }
@@ -781,6 +813,13 @@ const char* RuleName(CommandRule rule) {
   return "bare program";
 }
 
+std::string ServiceListPath(const std::string& executablePath) {
+  DryRun().executablePath = executablePath;
+  PathBuffer buffer;
+  GetListPath(buffer);
+  return buffer;
+}
+
 void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& check) {
   DryRunPlatform& platform = ResetDryRun(options.codePage);
   platform.executablePath = options.executablePath;
@@ -797,6 +836,7 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   check.service.systemDirectory = options.systemDirectory;
   check.service.pathKnown = options.pathKnown;
   check.service.pathFolders = options.pathFolders;
+  report.findings = options.installation;
   CheckWholeList(options, report);
   Settle(options, report.findings, report);
   check.judgeLines = !LooksLikeUtf16(options.bytes);

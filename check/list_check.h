@@ -43,6 +43,11 @@ enum class Code {
   kMissingDirectory,
   kMissingPatch,
   kStartsOtherProgram,
+  kChangeableByUsers,
+  kUnquotedImagePath,
+  kServiceAccess,
+  kRegistryAccess,
+  kFolderRule,
   kUtf8,
   kWrongList,
   kRelativePath,
@@ -56,6 +61,8 @@ enum class Code {
   kNulByte,
   kEmptyLine,
   kLowered,
+  kServiceAccount,
+  kNoList,
   kCount
 };
 constexpr int kCodeCount = static_cast<int>(Code::kCount);
@@ -84,8 +91,17 @@ struct CheckOptions {
   // What is at a Windows path on the machine the tool runs on; null where it
   // cannot see the target machine's files.
   FileKind (*fileKind)(const std::string& path) = nullptr;
+  // Why others than administrators can change a file the service starts, or
+  // a folder above it; empty when no one can. Null off the target.
+  std::string (*changeable)(const std::string& path) = nullptr;
   bool pathKnown = false;  // the service's PATH, where the tool can read it
   std::vector<std::string> pathFolders;
+  // With --installed: the registration, and the installation's own findings,
+  // shown before the list's.
+  bool installed = false;
+  std::string imagePath;
+  std::string account;
+  std::vector<Finding> installation;
 };
 
 struct LineReport {
@@ -128,6 +144,9 @@ void EndListCheck(ListCheck& check);
 
 const char* RuleName(CommandRule rule);
 bool IsDoubleByteCodePage(unsigned codePage);
+
+// The list the service at executablePath reads, by the service's own rule.
+std::string ServiceListPath(const std::string& executablePath);
 
 // The service executable's name for a list: ".dat" at the end becomes ".exe".
 std::string ExecutableNameFor(const std::string& listName);

@@ -29,6 +29,11 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
+bool IsInstalledName(const std::string& name) {
+  return std::any_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
+                     [&](const char* one) { return SameName(name, one); });
+}
+
 // Where a folder may lie: nothing above it can be renamed or replaced by
 // anyone but an administrator. Program Files and its folders are theirs
 // alone; in ProgramData anyone may make a folder, so only a folder directly
@@ -69,6 +74,69 @@ std::string JudgeLocation(const std::string& folder, const MachineFolders& machi
   return "";
 }
 
+// Names that Windows reads otherwise than they are written: wildcards, a
+// stream after a colon, devices, and parts whose trailing dots and spaces it drops.
+std::string JudgeNames(const std::string& folder) {
+  if (folder.compare(0, 4, "\\\\?\\") == 0 || folder.compare(0, 4, "\\\\.\\") == 0) {
+    return "it is written with the " + folder.substr(0, 4) +
+           " prefix, which turns off how Windows reads a path and is not one the service can "
+           "register: give the path without it";
+  }
+  if (folder.find_first_of("*?") != std::string::npos ||
+      folder.find(':', NamesDrive(folder) ? 2 : 0) != std::string::npos) {
+    return "it holds a wildcard (* or ?) or a colon after the drive, which Windows reads as a "
+           "pattern or as a stream of a file";
+  }
+  for (std::string::size_type at = NamesDrive(folder) ? 3 : 0; at < folder.size();) {
+    std::string::size_type end = std::min(folder.find('\\', at), folder.size());
+    std::string part = folder.substr(at, end - at);
+    if (part != "." && part != ".." && !part.empty() &&
+        (part.back() == '.' || part.back() == ' ')) {
+      return "its part " + Quoted(part) +
+             " ends in a dot or a space, which Windows drops, so it names another folder";
+    }
+    if (KindOfPath(part) == PathKind::kDevice) {
+      return "its part " + Quoted(part) + " is the name of a device, which Windows opens instead";
+    }
+    at = end + 1;
+  }
+  return "";
+}
+
+// How a message names chain[i]: "it" for the object judged, the last when
+// whole is not 0; the path, with what it is to the object, for the others.
+std::string Naming(const std::vector<ObjectFacts>& chain, std::size_t i, std::size_t whole) {
+  if (whole > 0 && i + 1 == chain.size()) return "it";
+  bool itsFolder = whole >= 2 && i + 2 == chain.size();
+  return Quoted(chain[i].path) + (itsFolder ? ", the folder it lies in" : ", a folder above it");
+}
+
+// Why others than the trusted can make `changes` to object, or empty.
+std::string OthersCanChange(const ObjectFacts& object, const SecurityDescriptor* parent,
+                            unsigned changes, const Trusted& trusted) {
+  ObjectType type = object.folder ? ObjectType::kFolder : ObjectType::kFile;
+  std::vector<Changer> changers = WhoCanChange(object.descriptor, type, parent, trusted, changes);
+  return changers.empty() ? "" : DescribeChangers(changers, type, trusted.nameOf);
+}
+
+// Why others than the trusted can change something an existing folder
+// holds, the first such, or empty.
+std::string JudgeContents(const FolderFacts& facts) {
+  if (facts.chain.empty()) return "";
+  for (const ObjectFacts& object : facts.contents) {
+    const SecurityDescriptor& parent = object.parent < 0 ? facts.chain.back().descriptor
+                                                         : facts.contents[object.parent].descriptor;
+    std::string why = object.unreadable.empty()
+                          ? OthersCanChange(object, &parent, kAnyChange, facts.trusted)
+                          : "who can change it cannot be read: " + object.unreadable;
+    if (!why.empty()) {
+      return "others than administrators can change " + Quoted(object.path) +
+             ", which it holds: " + why;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string CanonicalFolder(const std::string& folder) {
@@ -91,8 +159,29 @@ std::string CanonicalFolder(const std::string& folder) {
   return canonical;
 }
 
+std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
+                       const Trusted& trusted) {
+  for (std::size_t i = 0; i < chain.size(); ++i) {
+    const ObjectFacts& object = chain[i];
+    const std::string name = Naming(chain, i, whole);
+    const std::string subject = name == "it" ? name : name + ",";
+    if (object.link) return subject + " is a link to another place";
+    if (!object.unreadable.empty()) {
+      return "who can change " + subject + " cannot be read: " + object.unreadable;
+    }
+    std::string others =
+        OthersCanChange(object, i > 0 ? &chain[i - 1].descriptor : nullptr,
+                        i + whole >= chain.size() ? kAnyChange : kReplace, trusted);
+    if (!others.empty()) return "others than administrators can change " + name + ": " + others;
+  }
+  return "";
+}
+
 std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
-                               const MachineFolders& machine, const FolderFacts& facts) {
+                               const MachineFolders& machine, const FolderFacts& facts,
+                               std::string* leftover) {
+  std::string names = JudgeNames(folder);
+  if (!names.empty()) return names;
   if (KindOfPath(folder) == PathKind::kUnc) {
     return "it is on a network share: the service's folder must be on a local drive";
   }
@@ -131,27 +220,51 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
              "its own folder";
     }
   }
-  if (!facts.known || !facts.exists) return "";
-  if (facts.file) return "it is a file, not a folder";
-  if (facts.link) return "it is a link to another place";
-  if (use == FolderUse::kInstall) {
-    // Before the first installation nothing of ours is there: what is there
-    // came from someone else, and the service would run it.
-    if (!facts.serviceRegistered && !facts.entries.empty()) {
+  if (!facts.known) return "";
+  if (!facts.unreadable.empty()) return facts.unreadable;
+  if (facts.exists && facts.file) return "it is a file, not a folder";
+  if (facts.exists && facts.link) return "it is a link to another place";
+  std::string chain = JudgeChain(facts.chain, facts.exists ? 1 : 0, facts.trusted);
+  if (!chain.empty() || !facts.exists) return chain;
+  if (use == FolderUse::kInstall &&
+      !(facts.serviceRegistered && SameName(facts.installedIn, canonical))) {
+    // A first installation, or a move: what is there came from someone else,
+    // and its owner may hold a handle that outlives any reset.
+    const std::string owner = facts.chain.empty() ? "" : facts.chain.back().descriptor.owner;
+    if (!facts.chain.empty() && !facts.trusted.Has(owner)) {
+      return "it belongs to " + facts.trusted.nameOf(owner) +
+             ", not to an administrator, who may keep a way in whatever its access becomes: give "
+             "a new folder, which the installation makes itself";
+    }
+    if (facts.entries.empty()) return "";
+    if (!facts.serviceRegistered) {
       return "no service is registered yet, but it holds " + Listed(facts.entries, 8) +
              ", put there by someone else: give a new or empty folder";
     }
-    return "";
+    return "the service is installed in " +
+           Quoted(facts.installedIn.empty() ? "another folder" : facts.installedIn) +
+           ", and a move takes only a new or empty folder, but this one holds " +
+           Listed(facts.entries, 8);
   }
-  // A purge names all it leaves.
-  std::vector<std::string> others;
-  std::copy_if(facts.entries.begin(), facts.entries.end(), std::back_inserter(others),
-               [](const std::string& entry) {
-                 return std::none_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
-                                     [&](const char* name) { return SameName(entry, name); });
-               });
-  if (!others.empty()) {
-    return "it holds what the installation did not put there: " + Listed(others);
+  // What it holds, as an update or a purge finds it.
+  std::string contents = JudgeContents(facts);
+  if (!contents.empty()) return contents;
+  if (use == FolderUse::kPurge && leftover != nullptr) {
+    std::vector<std::string> others;
+    std::copy_if(facts.entries.begin(), facts.entries.end(), std::back_inserter(others),
+                 [](const std::string& entry) { return !IsInstalledName(entry); });
+    leftover->clear();
+    if (!others.empty())
+      *leftover = "it holds what the installation did not put there: " + Listed(others);
   }
   return "";
+}
+
+std::string JudgeSourceFolder(const FolderFacts& facts) {
+  if (!facts.known) return "";
+  if (!facts.unreadable.empty()) return facts.unreadable;
+  if (!facts.exists || facts.file) return "it is not a folder";
+  std::string chain = JudgeChain(facts.chain, 1, facts.trusted);
+  if (!chain.empty()) return chain;
+  return JudgeContents(facts);
 }

@@ -1,12 +1,17 @@
 // The one rule for a folder the service may run from. The service runs as
 // LocalSystem and starts whatever the list in its folder names, so no one but
-// an administrator may be able to write, rename or replace that folder or any
-// folder above it. install.cmd, uninstall.cmd and the Windows Installer
-// package all ask this rule, through starter-check --service-folder.
+// an administrator may be able to change that folder or anything in it, or
+// rename or replace any folder above it. install.cmd, uninstall.cmd and the
+// Windows Installer package all ask this rule, through starter-check
+// --service-folder; on Windows it reads each folder's real security
+// descriptor and asks the access model who can change it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "check/access_model.h"
 
 // The machine's folders the rule is judged against: full paths, no trailing
 // backslash. programFilesX86 is empty where there is only one Program Files.
@@ -18,6 +23,16 @@ struct MachineFolders {
   std::string users;
 };
 
+// A file or folder as Windows shows it, for the access model.
+struct ObjectFacts {
+  std::string path;
+  bool folder = false;
+  bool link = false;       // a junction or symbolic link, which may lead anywhere
+  std::string unreadable;  // why its owner and DACL could not be read; empty when they were
+  SecurityDescriptor descriptor;
+  int parent = -1;  // in a folder's contents: the index of the folder it lies in, or -1
+};
+
 // What this machine can tell of the folder. Off Windows nothing is known.
 struct FolderFacts {
   bool known = false;    // whether the rest was read from the machine
@@ -25,9 +40,15 @@ struct FolderFacts {
   bool exists = false;
   bool link = false;                 // a junction or symbolic link, which may lead anywhere
   bool file = false;                 // a file where the folder should be
+  std::string unreadable;            // why its attributes or contents could not be read
   std::vector<std::string> entries;  // the names of what it holds
   bool heldByCodePage = true;        // the ANSI code page can hold its name
   bool serviceRegistered = false;    // the service is registered already
+  std::string installedIn;           // the folder its image path names, if it is
+  // The drive's root first, then every folder down to the folder itself, when it exists.
+  std::vector<ObjectFacts> chain;
+  std::vector<ObjectFacts> contents;  // everything it holds, at any depth
+  Trusted trusted;
 };
 
 // The names an installation writes into the folder, temporary copies included.
@@ -42,11 +63,26 @@ std::string CanonicalFolder(const std::string& folder);
 
 enum class FolderUse {
   kInstall,  // about to install into it
-  kPurge,    // about to remove it, once the service is removed
+  kPurge,    // about to remove the installation's files from it, once the service is removed
 };
 
 // Judges folder for use. Returns why it is refused, or an empty text when it
-// is accepted. For kPurge the reason names everything the folder holds besides
-// kInstalledNames.
+// is accepted. On a first installation, or a move into another folder, an
+// existing folder must belong to an administrator and hold nothing; an update
+// in place, and a purge, judge what it holds by the access model. For kPurge,
+// leftover, when given, names what the folder holds besides kInstalledNames.
 std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
-                               const MachineFolders& machine, const FolderFacts& facts);
+                               const MachineFolders& machine, const FolderFacts& facts,
+                               std::string* leftover = nullptr);
+
+// Judges a file or folder and the folders above it, chain[0] being the
+// drive's root: a link anywhere, or a descriptor that cannot be read, is
+// refused; the last `whole` may be changed by no one but the trusted, and
+// those above them renamed or replaced by no one else. Returns why, or empty.
+std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
+                       const Trusted& trusted);
+
+// The folder an installation copies from (install.cmd's own): it, everything
+// it holds and the folders above it must be changeable by administrators only,
+// or anyone could swap what is about to run elevated. Returns why not, or empty.
+std::string JudgeSourceFolder(const FolderFacts& facts);

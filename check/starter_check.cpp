@@ -26,7 +26,10 @@ namespace {
 
 const char kUsage[] =
     "usage: starter-check [options] [--] LIST...\n"
-    "       starter-check --service-folder FOLDER [--with-list LIST | --purge]\n"
+    "       starter-check --installed [--json] [--fail-on LEVEL] [--ignore CODE,...]\n"
+    "       starter-check --service-folder FOLDER [--create] [--update]\n"
+    "                     [--with-list LIST | --purge]\n"
+    "       starter-check --source-folder FOLDER\n"
     "  --exe PATH         the service executable's full Windows path, such as\n"
     "                     C:\\Svc\\starter.exe or \\\\server\\share\\starter.exe\n"
     "                     (default: C:\\Svc\\ and LIST's name with .dat made .exe;\n"
@@ -39,16 +42,29 @@ const char kUsage[] =
     "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
     "                     error: exit 1 for errors only, warnings are still shown\n"
+    "  --installed        on Windows, audit the installed service: its image path,\n"
+    "                     account and access, its folder by the folder rule, then\n"
+    "                     its list as it is read there\n"
     "  --service-folder FOLDER\n"
     "                     judge FOLDER as the service's folder, by the rule that\n"
     "                     install.cmd, uninstall.cmd and the package ask\n"
-    "  --with-list LIST   and LIST, to be installed into it, must be readable\n"
-    "  --purge            whether, with the service removed, the folder may go too\n"
+    "  --create           and make it, if it is not there, for Administrators and\n"
+    "                     SYSTEM alone (on Windows)\n"
+    "  --update           judge it as the folder the service is installed in, as\n"
+    "                     the package does once it has removed the old version\n"
+    "  --with-list LIST   and LIST, to be installed into it, must be readable, and\n"
+    "                     on Windows changeable by administrators only\n"
+    "  --purge            whether, with the service removed, its files may go\n"
+    "  --source-folder FOLDER\n"
+    "                     whether an installation may copy from FOLDER: on Windows,\n"
+    "                     it, what it holds and the folders above it must be\n"
+    "                     changeable by administrators only\n"
     "  --version, --help\n"
     "LIST may be - for standard input; options may be written --opt=value.\n"
     "Exit status: 0 no errors or warnings (notes allowed), 1 any error or warning\n"
-    "(with --fail-on error, any error), 2 a usage or I/O error. For a folder: 0\n"
-    "accepted, 1 refused, and why, 2 a usage error.\n";
+    "(with --fail-on error, any error), 2 a usage or I/O error; with --installed,\n"
+    "3 when the installation itself has an error. For a folder: 0 accepted, 1\n"
+    "refused, and why, 2 a usage error.\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "starter-check: " << message << "\n"
@@ -121,35 +137,70 @@ struct ToolOptions {
   bool judgeFolder = false;  // --service-folder: the folder rule instead of a list
   std::string folder;
   bool purge = false;
-  std::string withList;  // a list to be installed into the folder, if not empty
+  bool create = false;
+  bool update = false;
+  std::string withList;      // a list to be installed into the folder, if not empty
+  bool judgeSource = false;  // --source-folder
+  std::string source;
+  bool installed = false;  // --installed: the installed service, then its list
 };
+
+// The folder's facts as this machine shows them; with --update, as the
+// folder the service is installed in.
+FolderFacts FactsOf(const std::string& folder, bool update) {
+  FolderFacts facts;
+  std::string canonical = CanonicalFolder(folder);
+  ReadFolderFacts(canonical.empty() ? folder : canonical, facts);
+  if (update) {
+    facts.serviceRegistered = true;
+    facts.installedIn = canonical;
+  }
+  return facts;
+}
+
+// Why the list to be installed is refused, or empty: it must be there,
+// readable, with no quote, which the package could not pass whole, and on
+// Windows out of others' reach, as the folder is.
+std::string JudgeListToInstall(const std::string& list) {
+  std::string bytes;
+  std::string error;
+  if (list.find('"') != std::string::npos) return "it holds a double quote";
+  if (!ReadList(list, bytes, error)) return error;
+  return kTargetChangeable != nullptr ? kTargetChangeable(list) : "";
+}
 
 // The folder rule, for install.cmd, uninstall.cmd and the package. What it
 // says goes to standard output, where the scripts show it as it is.
 int JudgeFolder(const ToolOptions& tool) {
-  FolderFacts facts;
-  std::string canonical = CanonicalFolder(tool.folder);
-  ReadFolderFacts(canonical.empty() ? tool.folder : canonical, facts);
-  FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
-  std::string why = JudgeServiceFolder(tool.folder, use, DefaultMachineFolders(), facts);
+  const MachineFolders machine = DefaultMachineFolders();
+  const FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
+  FolderFacts facts = FactsOf(tool.folder, tool.update);
+  std::string leftover;
+  std::string why = JudgeServiceFolder(tool.folder, use, machine, facts, &leftover);
+  if (why.empty() && tool.create && !facts.exists) {
+    std::string error;
+    why = MakeServiceFolder(CanonicalFolder(tool.folder), error)
+              ? JudgeServiceFolder(tool.folder, use, machine, FactsOf(tool.folder, tool.update))
+              : "it cannot be made: " + error;
+  }
   const std::string folder = "\"" + ShowBytes(tool.folder) + "\"";
   if (!why.empty()) {
     std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)
               << "\n";
     return 1;
   }
-  // The list to be installed: there, readable, and with no quote, which the
-  // package could not pass whole.
-  std::string bytes;
-  std::string error;
-  if (!tool.withList.empty() &&
-      (tool.withList.find('"') != std::string::npos || !ReadList(tool.withList, bytes, error))) {
-    std::cout << "refusing the list " << ShowBytes(tool.withList) << ": "
-              << (error.empty() ? "it holds a double quote" : ShowBytes(error)) << "\n";
+  std::string list = tool.withList.empty() ? "" : JudgeListToInstall(tool.withList);
+  if (!list.empty()) {
+    std::cout << "refusing the list " << ShowBytes(tool.withList) << ": " << ShowBytes(list)
+              << "\n";
     return 1;
   }
   if (tool.purge) {
-    std::cout << folder << " holds only what the installation put there\n";
+    std::cout << folder
+              << (leftover.empty() ? " holds only what the installation put there"
+                                   : ": the installation's files may go; " + ShowBytes(leftover) +
+                                         ", which stays")
+              << "\n";
   } else {
     std::cout << folder << " may serve as the service's folder"
               << (facts.known ? ""
@@ -157,6 +208,23 @@ int JudgeFolder(const ToolOptions& tool) {
                                 "on the target machine can see it")
               << "\n";
   }
+  return 0;
+}
+
+// Whether an installation may copy from a folder: install.cmd's own.
+int JudgeSource(const ToolOptions& tool) {
+  FolderFacts facts = FactsOf(tool.source, false);
+  std::string why = JudgeSourceFolder(facts);
+  const std::string folder = "\"" + ShowBytes(tool.source) + "\"";
+  if (!why.empty()) {
+    std::cout << "refusing to install from " << folder << ": " << ShowBytes(why) << "\n";
+    return 1;
+  }
+  std::cout << "an installation may copy from " << folder
+            << (facts.known ? ""
+                            : "; who can change it was not looked at: only "
+                              "starter-check.exe on the target machine can see it")
+            << "\n";
   return 0;
 }
 
@@ -236,7 +304,7 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
     bool takesValue = argument == "--exe" || argument == "--system-dir" ||
                       argument == "--code-page" || argument == "--ignore" ||
                       argument == "--fail-on" || argument == "--service-folder" ||
-                      argument == "--with-list";
+                      argument == "--with-list" || argument == "--source-folder";
     if (takesValue && !inlineValue) {
       if (i + 1 == argc) return UsageError(argument + " needs a value");
       value = argv[++i];
@@ -248,6 +316,9 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       tool.folder = value;
     } else if (argument == "--with-list") {
       tool.withList = value;
+    } else if (argument == "--source-folder") {
+      tool.judgeSource = true;
+      tool.source = value;
     } else if (takesValue) {
       int status = ReadOption(argument, value, tool);
       if (status >= 0) return status;
@@ -257,6 +328,12 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       tool.json = true;
     } else if (argument == "--purge") {
       tool.purge = true;
+    } else if (argument == "--create") {
+      tool.create = true;
+    } else if (argument == "--update") {
+      tool.update = true;
+    } else if (argument == "--installed") {
+      tool.installed = true;
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -267,20 +344,32 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       return UsageError("unknown option " + ShowBytes(argument));
     }
   }
-  if (tool.judgeFolder && !tool.lists.empty()) {
-    return UsageError("--service-folder judges a folder, not a list: give no list");
+  int modes = tool.judgeFolder + tool.judgeSource + tool.installed;
+  if (modes > 1) {
+    return UsageError(
+        "--service-folder, --source-folder and --installed each judge one thing: "
+        "give one of them");
   }
-  if ((tool.purge || !tool.withList.empty()) && !tool.judgeFolder) {
-    return UsageError("--purge and --with-list need --service-folder");
+  if (modes == 1 && !tool.lists.empty()) {
+    return UsageError("--service-folder, --source-folder and --installed judge no list you give");
   }
-  if (tool.purge && !tool.withList.empty()) {
-    return UsageError("--with-list is for an installation, not --purge");
+  if ((tool.purge || tool.create || tool.update || !tool.withList.empty()) && !tool.judgeFolder) {
+    return UsageError("--purge, --create, --update and --with-list need --service-folder");
   }
-  if (tool.judgeFolder) return -1;
-  if (tool.lists.empty()) return UsageError("no list given");
+  if (tool.purge && (tool.create || !tool.withList.empty())) {
+    return UsageError("--create and --with-list are for an installation, not --purge");
+  }
+  if (tool.judgeFolder || tool.judgeSource) return -1;
+  if (tool.installed && kTargetFileKind == nullptr) {
+    return UsageError(
+        "--installed reads this machine's registration: only starter-check.exe, "
+        "on Windows, can");
+  }
+  if (!tool.installed && tool.lists.empty()) return UsageError("no list given");
   if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
   if (!haveCodePage) tool.check.codePage = DefaultCodePage();
   tool.check.fileKind = kTargetFileKind;
+  tool.check.changeable = kTargetChangeable;
   tool.check.pathKnown = ServicePathFolders(tool.check.pathFolders);
   return -1;
 }
@@ -291,7 +380,12 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   options.list = list;
   std::string().swap(options.bytes);
   std::string error;
-  if (!ReadList(list, options.bytes, error)) {
+  // An installed service without a list starts nothing: a finding, not an error.
+  struct stat status;
+  bool missing = tool.installed && stat(list.c_str(), &status) != 0 && errno == ENOENT;
+  if (missing) {
+    options.installation.push_back({Code::kNoList, "there is no list " + list});
+  } else if (!ReadList(list, options.bytes, error)) {
     std::cerr << "starter-check: " << ShowBytes(error) << "\n";
     return 2;
   }
@@ -309,7 +403,7 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
     WriteTextHeader(std::cout, options, report);
   }
   LineReport line;
-  while (CheckNextLine(check, line)) {
+  while (!missing && CheckNextLine(check, line)) {
     if (tool.json) {
       WriteJsonLine(std::cout, line);
     } else {
@@ -324,7 +418,36 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   }
   int failing =
       report.Count(Level::kError) + (tool.failOnWarnings ? report.Count(Level::kWarning) : 0);
-  return failing > 0 ? 1 : 0;
+  bool installationFails =
+      std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& finding) {
+        return Describe(finding.code).level == Level::kError &&
+               std::any_of(options.installation.begin(), options.installation.end(),
+                           [&](const Finding& own) { return own.code == finding.code; });
+      });
+  return installationFails ? 3 : failing > 0 ? 1 : 0;
+}
+
+// --installed: the registration as this machine has it, the folder by the
+// folder rule as an update finds it, then the list the service reads there.
+int AuditInstalled(ToolOptions& tool) {
+  InstalledFacts facts;
+  ReadInstalledFacts(facts);
+  if (!facts.registered) {
+    std::cerr << "starter-check: the service is not installed on this machine\n";
+    return 2;
+  }
+  const std::string program = ImageProgram(facts.imagePath);
+  const std::string folder = program.substr(0, program.rfind('\\'));
+  const std::string verdict = JudgeServiceFolder(folder, FolderUse::kInstall,
+                                                 DefaultMachineFolders(), FactsOf(folder, true));
+  CheckOptions& options = tool.check;
+  options.installed = true;
+  options.imagePath = facts.imagePath;
+  options.account = facts.account.empty() ? "LocalSystem" : facts.account;
+  options.installation = AuditInstallation(facts, verdict);
+  options.executablePath = IsFullWindowsPath(program) ? program : "C:\\Svc\\starter.exe";
+  tool.executableGiven = true;
+  return CheckOneList(tool, ServiceListPath(options.executablePath), true);
 }
 
 int Run(int argc, char** argv) {
@@ -333,7 +456,8 @@ int Run(int argc, char** argv) {
   int status = ReadOptions(argc, argv, tool);
   if (status >= 0) return status;
   if (tool.judgeFolder) return JudgeFolder(tool);
-  status = 0;
+  if (tool.judgeSource) return JudgeSource(tool);
+  status = tool.installed ? AuditInstalled(tool) : 0;
   for (const std::string& list : tool.lists) {
     // A list it could not read outweighs one with findings.
     status = std::max(status, CheckOneList(tool, list, &list == &tool.lists.front()));

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "launch/launch_list.h"
-#include "tests/support/temp_folder.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

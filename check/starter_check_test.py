@@ -350,11 +350,14 @@ class Usage(unittest.TestCase):
                 (["--code-page", "12a", "x.dat"], "unknown code page 12a"),
                 (["--code-page=", "x.dat"], "unknown code page"),
                 (["--json=yes", "x.dat"], "--json takes no value"),
-                (["--purge"], "--purge and --with-list need --service-folder"),
-                (["--service-folder", "C:\\ProgramData\\X", "x.dat"],
-                 "--service-folder judges a folder"),
+                (["--purge"], "--purge, --create, --update and --with-list need --service-folder"),
+                (["--service-folder", "C:\\ProgramData\\X", "x.dat"], 
+                 "--service-folder, --source-folder and --installed judge no list"),
                 (["--service-folder", "C:\\ProgramData\\X", "--purge", "--with-list", "x.dat"],
-                 "--with-list is for an installation"),
+                 "--create and --with-list are for an installation"),
+                (["--installed", "--source-folder", "C:\\Release"],
+                 "--service-folder, --source-folder and --installed each judge one thing"),
+                (["--installed"], "--installed reads this machine's registration"),
             ]
             for arguments, message in cases:
                 with self.subTest(arguments=arguments):

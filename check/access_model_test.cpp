@@ -1,0 +1,186 @@
+#include "check/access_model.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using std::string;
+
+const string kTi = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const string kUser = "S-1-5-21-1-2-3-1001";
+
+string Verdict(const string& sddl, ObjectType type, const string& parentSddl,
+               const Trusted& trusted) {
+  SecurityDescriptor object;
+  SecurityDescriptor parent;
+  if (!ParseSddl(sddl, object) || (!parentSddl.empty() && !ParseSddl(parentSddl, parent))) {
+    return "unparsed";
+  }
+  return DescribeChangers(
+      WhoCanChange(object, type, parentSddl.empty() ? nullptr : &parent, trusted), type,
+      WellKnownName);
+}
+
+// Each row: a descriptor as Windows sets it by default, and who besides the
+// trusted can change the object. The folders the service's rules turn on.
+TEST(AccessModel, WindowsDefaults) {
+  const ObjectType folder = ObjectType::kFolder;
+  const struct {
+    const char* what;
+    string sddl;
+    string changers;
+  } cases[] = {
+      {"a drive root",
+       "O:" + kTi + "G:" + kTi +
+           "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+           "(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)",
+       "NT AUTHORITY\\Authenticated Users may add folders"},
+      {"Program Files",
+       "O:" + kTi + "G:" + kTi + "D:PAI(A;;FA;;;" + kTi + ")(A;CIIO;GA;;;" + kTi +
+           ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+           "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)"
+           "(A;OICIIO;GXGR;;;AC)(A;;0x1200a9;;;S-1-15-2-2)(A;OICIIO;GXGR;;;S-1-15-2-2)",
+       ""},
+      {"ProgramData",
+       "O:SYG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
+       "(A;CI;DCLCRPCR;;;BU)",
+       "BUILTIN\\Users may add files and add folders"},
+      {"the Windows folder",
+       "O:" + kTi + "G:" + kTi +
+           "D:PAI(A;OICIIO;GA;;;CO)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;BA)"
+           "(A;;0x1301bf;;;BA)(A;OICIIO;GXGR;;;BU)(A;;0x1200a9;;;BU)(A;CIIO;GA;;;" +
+           kTi + ")(A;;FA;;;" + kTi + ")(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)",
+       ""},
+      {"Users\\Public",
+       "O:SYG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;IU)"
+       "(A;OICI;0x1301bf;;;SU)(A;OICI;0x1301bf;;;S-1-5-3)",
+       "NT AUTHORITY\\INTERACTIVE may add files, add folders and delete or rename it; "
+       "NT AUTHORITY\\SERVICE may add files, add folders and delete or rename it; "
+       "NT AUTHORITY\\BATCH may add files, add folders and delete or rename it"},
+      {"Windows\\Temp",
+       "O:SYG:SYD:PAI(A;CI;0x100026;;;BU)(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)"
+       "(A;OICIIO;GA;;;SY)(A;OICIIO;GA;;;CO)",
+       "BUILTIN\\Users may add files and add folders"},
+      {"a folder an administrator made under the drive root",
+       "O:BAG:S-1-5-21-1-2-3-513D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
+       "(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
+       "NT AUTHORITY\\Authenticated Users may add files, add folders and delete or rename it"},
+      {"a folder a standard user made in ProgramData",
+       "O:" + kUser + "D:AI(A;ID;FA;;;" + kUser +
+           ")(A;OICIIOID;GA;;;CO)(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)"
+           "(A;CIID;DCLCRPCR;;;BU)",
+       kUser + " may add files, add folders, delete what it holds, delete or rename it, change its "
+               "access and take ownership; BUILTIN\\Users may add files and add folders"},
+      {"a folder only administrators can use, as the installation makes it",
+       "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Verdict(c.sddl, folder, "", Trusted()), c.changers) << c.what;
+}
+
+TEST(AccessModel, HowWindowsReadsADacl) {
+  Trusted admins;
+  admins.administrators = {kUser};
+  const string denyFirst = "O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)";
+  const struct {
+    const char* what;
+    string sddl;
+    ObjectType type;
+    string parent;
+    Trusted trusted;
+    string changers;
+  } cases[] = {
+      {"a deny entry before an allow one wins", denyFirst, ObjectType::kFolder, "", {}, ""},
+      {"an allow entry before a deny one wins",
+       "O:BAD:(A;;0x6;;;BU)(D;;FA;;;WD)",
+       ObjectType::kFolder,
+       "",
+       {},
+       "BUILTIN\\Users may add files and add folders"},
+      {"a deny entry binds only those who hold its SID",
+       "O:BAD:(D;;FA;;;IU)(A;;0x2;;;AU)",
+       ObjectType::kFolder,
+       "",
+       {},
+       "NT AUTHORITY\\Authenticated Users may add files"},
+      {"inherit-only entries bind children",
+       "O:BAD:(A;OICIIO;GA;;;BU)",
+       ObjectType::kFolder,
+       "",
+       {},
+       ""},
+      {"generic write on a file",
+       "O:BAD:(A;;GW;;;BU)",
+       ObjectType::kFile,
+       "",
+       {},
+       "BUILTIN\\Users may write and append"},
+      {"CREATOR OWNER on the object itself matches no one",
+       "O:BAD:(A;;FA;;;CO)",
+       ObjectType::kFile,
+       "",
+       {},
+       ""},
+      {"the owner may always change the DACL",
+       "O:BUD:(A;;FA;;;BA)(D;;WD;;;BU)",
+       ObjectType::kFile,
+       "",
+       {},
+       "BUILTIN\\Users may change its access"},
+      {"unless an OWNER RIGHTS entry says what it may do",
+       "O:BUD:(A;;FA;;;BA)(A;;0x1200a9;;;OW)",
+       ObjectType::kFile,
+       "",
+       {},
+       ""},
+      {"OWNER RIGHTS grants the owner what it names",
+       "O:BUD:(A;;FA;;;BA)(A;;SD;;;OW)",
+       ObjectType::kFile,
+       "",
+       {},
+       "BUILTIN\\Users may delete or rename it"},
+      {"a null DACL lets everyone do anything",
+       "O:BAD:NO_ACCESS_CONTROL",
+       ObjectType::kFile,
+       "",
+       {},
+       "Everyone may write, append, delete or rename it, change its access and take ownership"},
+      {"a parent's delete child deletes what it holds",
+       "O:BAD:(A;;FA;;;BA)",
+       ObjectType::kFile,
+       "O:BAD:(A;;0x40;;;BU)",
+       {},
+       "BUILTIN\\Users may delete or rename it"},
+      {"an account in Administrators is trusted", "O:" + kUser + "D:(A;;FA;;;" + kUser + ")",
+       ObjectType::kFolder, "", admins, ""},
+      {"a service's start and stop change nothing",
+       "D:(A;;CCLCSWRPWPDTLOCRRC;;;IU)",
+       ObjectType::kService,
+       "",
+       {},
+       ""},
+      {"a service's configuration",
+       "D:(A;;DCRPWP;;;AU)(A;;GA;;;BU)",
+       ObjectType::kService,
+       "",
+       {},
+       "NT AUTHORITY\\Authenticated Users may change its configuration; BUILTIN\\Users may "
+       "change its configuration, delete or rename it, change its access and take ownership"},
+      {"a registry key",
+       "O:BAD:(A;CI;KR;;;BU)(A;;KW;;;IU)",
+       ObjectType::kRegistryKey,
+       "",
+       {},
+       "NT AUTHORITY\\INTERACTIVE may set values and add subkeys"},
+      {"an SDDL that does not parse", "O:BAD:(A;;FA;;BU", ObjectType::kFile, "", {}, "unparsed"},
+      {"an unknown right", "D:(A;;QQ;;;BU)", ObjectType::kFile, "", {}, "unparsed"},
+      {"text that is no SDDL", "Everyone: full", ObjectType::kFile, "", {}, "unparsed"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Verdict(c.sddl, c.type, c.parent, c.trusted), c.changers) << c.what;
+  }
+}
+
+}  // namespace
