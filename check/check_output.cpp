@@ -102,6 +102,10 @@ std::string JsonString(const std::string& bytes) {
 }
 
 void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
+  if (options.installed) {
+    out << "Installed service: image path [" << ShowBytes(options.imagePath) << "], account "
+        << ShowBytes(options.account) << "\n";
+  }
   out << "List " << ShowBytes(options.list) << ", as the service "
       << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
       << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
@@ -133,6 +137,10 @@ void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListR
       << ", \"system_directory\": " << JsonString(options.systemDirectory)
       << ", \"code_page\": " << options.codePage
       << ", \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
+      << ", \"installed\": "
+      << (options.installed ? "{\"image_path\": " + JsonString(options.imagePath) +
+                                  ", \"account\": " + JsonString(options.account) + "}"
+                            : "null")
       << ", \"findings\": " << JsonFindings(report.findings) << ", \"lines\": [";
 }
 

@@ -145,21 +145,25 @@ bool ListContents(const std::string& folder, int parent, FolderFacts& facts) {
   return true;
 }
 
-std::wstring AccountName(PSID sid) {
+// DOMAIN\name of an account; empty when it is none, or not of the kind asked for.
+std::wstring AccountName(PSID sid, SID_NAME_USE kind) {
   wchar_t name[256];
   wchar_t domain[256];
   DWORD nameSize = 256;
   DWORD domainSize = 256;
   SID_NAME_USE use;
-  if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return L"";
-  return domainSize > 0 ? std::wstring(domain) + L"\\" + name : name;
+  if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use) ||
+      use != kind) {
+    return L"";
+  }
+  return domain[0] != L'\0' ? std::wstring(domain) + L"\\" + name : name;
 }
 
 std::wstring AdministratorsGroupName() {
   BYTE sid[SECURITY_MAX_SID_SIZE];
   DWORD size = sizeof sid;
   if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size)) return L"";
-  std::wstring name = AccountName(sid);
+  std::wstring name = AccountName(sid, SidTypeAlias);
   return name.substr(name.find(L'\\') + 1);
 }
 
@@ -195,7 +199,8 @@ bool IsAdministratorAccount(const std::string& sidText) {
                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize) &&
                CheckTokenMembership(nullptr, admins, &holds) && holds;
     }
-    std::wstring account = member ? L"" : AccountName(sid);
+    // A user's groups only: a group's name would be taken for a user of that name.
+    std::wstring account = member ? L"" : AccountName(sid, SidTypeUser);
     LOCALGROUP_USERS_INFO_0* groups = nullptr;
     if (!account.empty() &&
         NetUserGetLocalGroups(nullptr, account.c_str(), 0, LG_INCLUDE_INDIRECT,
@@ -221,7 +226,7 @@ std::string PrincipalName(const std::string& sidText) {
   bool found = LookupAccountSidA(nullptr, sid, name, &nameSize, domain, &domainSize, &use) != 0;
   LocalFree(sid);
   if (!found) return WellKnownName(sidText);
-  return domainSize > 0 ? std::string(domain) + "\\" + name : name;
+  return domain[0] != '\0' ? std::string(domain) + "\\" + name : name;
 }
 
 // A value of the service's registry key; empty when there is none.
@@ -229,7 +234,7 @@ std::string ServiceValue(const char* name) {
   char value[1024] = "";
   DWORD size = sizeof value;
   std::string key = std::string(kServiceKey) + kServiceName;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ,
                    nullptr, value, &size) != ERROR_SUCCESS) {
     return "";
   }

@@ -269,7 +269,7 @@ class Json(unittest.TestCase):
                               "--exe", "D:\\Apps\\Starter.exe", "--system-dir", "C:\\Win\\Sys")
         self.assertEqual(status, 0)
         self.assertEqual(set(data), {"list", "executable", "service_list_path", "system_directory",
-                                     "code_page", "double_byte", "findings", "lines",
+                                     "code_page", "double_byte", "installed", "findings", "lines",
                                      "lines_never_read", "error_count", "warning_count",
                                      "note_count", "summary"})
         self.assertEqual((data["executable"], data["service_list_path"], data["system_directory"],
@@ -351,7 +351,7 @@ class Usage(unittest.TestCase):
                 (["--code-page=", "x.dat"], "unknown code page"),
                 (["--json=yes", "x.dat"], "--json takes no value"),
                 (["--purge"], "--purge, --create, --update and --with-list need --service-folder"),
-                (["--service-folder", "C:\\ProgramData\\X", "x.dat"], 
+                (["--service-folder", "C:\\ProgramData\\X", "x.dat"],
                  "--service-folder, --source-folder and --installed judge no list"),
                 (["--service-folder", "C:\\ProgramData\\X", "--purge", "--with-list", "x.dat"],
                  "--create and --with-list are for an installation"),
