@@ -11,6 +11,7 @@
 struct InstalledFacts {
   bool registered = false;
   std::string imagePath;          // as registered
+  bool heldByCodePage = true;     // the ANSI code page holds the image path whole
   std::string account;            // ObjectName; empty means LocalSystem
   std::string serviceUnreadable;  // why the service's own descriptor could not be read
   SecurityDescriptor service;

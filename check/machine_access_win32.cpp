@@ -152,8 +152,7 @@ std::wstring AccountName(PSID sid, SID_NAME_USE kind) {
   DWORD nameSize = 256;
   DWORD domainSize = 256;
   SID_NAME_USE use;
-  if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use) ||
-      use != kind) {
+  if (!LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use) || use != kind) {
     return L"";
   }
   return domain[0] != L'\0' ? std::wstring(domain) + L"\\" + name : name;
@@ -234,8 +233,8 @@ std::string ServiceValue(const char* name) {
   char value[1024] = "";
   DWORD size = sizeof value;
   std::string key = std::string(kServiceKey) + kServiceName;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ,
-                   nullptr, value, &size) != ERROR_SUCCESS) {
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS) {
     return "";
   }
   return value;
@@ -403,6 +402,19 @@ void ReadInstalledFacts(InstalledFacts& facts) {
   facts.registered = service.handle != nullptr;
   if (!facts.registered) return;
   facts.imagePath = ServiceValue("ImagePath");
+  // The path as the service's ANSI calls will see it: whole, or with a
+  // character the code page lacks replaced.
+  wchar_t wide[1024] = L"";
+  DWORD size = sizeof wide;
+  std::string key = std::string(kServiceKey) + kServiceName;
+  BOOL replaced = FALSE;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, std::wstring(key.begin(), key.end()).c_str(), L"ImagePath",
+                   RRF_RT_REG_SZ, nullptr, wide, &size) == ERROR_SUCCESS) {
+    char narrow[1024];
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, narrow, sizeof narrow, nullptr,
+                        &replaced);
+  }
+  facts.heldByCodePage = !replaced;
   facts.account = ServiceValue("ObjectName");
   static BYTE binary[65536];
   DWORD needed = 0;
@@ -413,6 +425,5 @@ void ReadInstalledFacts(InstalledFacts& facts) {
   } else {
     facts.serviceUnreadable = ErrorText(GetLastError());
   }
-  std::string key = std::string("MACHINE\\") + kServiceKey + kServiceName;
-  ReadNamedDescriptor(key, SE_REGISTRY_KEY, facts.key, facts.keyUnreadable);
+  ReadNamedDescriptor("MACHINE\\" + key, SE_REGISTRY_KEY, facts.key, facts.keyUnreadable);
 }

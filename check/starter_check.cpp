@@ -438,8 +438,11 @@ int AuditInstalled(ToolOptions& tool) {
   }
   const std::string program = ImageProgram(facts.imagePath);
   const std::string folder = program.substr(0, program.rfind('\\'));
-  const std::string verdict = JudgeServiceFolder(folder, FolderUse::kInstall,
-                                                 DefaultMachineFolders(), FactsOf(folder, true));
+  FolderFacts folderFacts = FactsOf(folder, true);
+  folderFacts.heldByCodePage =
+      facts.heldByCodePage;  // it came from the registry, not the command line
+  const std::string verdict =
+      JudgeServiceFolder(folder, FolderUse::kInstall, DefaultMachineFolders(), folderFacts);
   CheckOptions& options = tool.check;
   options.installed = true;
   options.imagePath = facts.imagePath;

@@ -58,8 +58,19 @@ msi_query("UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` 
 # The folder rule, before anything changes: type 2, a program from the Binary
 # table, whose exit status is checked. On a first installation or an upgrade
 # it also needs the list to be readable.
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolder', 2, 'FolderRule', '--service-folder \"[ServiceFolder].\" --with-list \"[ListSource]\"')")
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolder', 2, 'FolderRule', '--service-folder \"[ServiceFolder].\" [FolderUse] --with-list \"[ListSource]\"')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolder', 'NOT REMOVE~=\"ALL\"', 1030)")
+# Deferred, as SYSTEM (3074), each failure rolling back the installation: a
+# new folder made for Administrators and SYSTEM alone in the call that makes
+# it, before CreateFolders; the folder judged again once icacls has set its
+# access, since the judgement above was made before anything changed; and the
+# result audited once the service is registered.
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('MakeFolder', 3074, 'FolderRule', '--service-folder \"[ServiceFolder].\" --create [FolderUse]')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MakeFolder', 'NOT REMOVE~=\"ALL\"', 3690)")
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolderAgain', 3074, 'FolderRule', '--service-folder \"[ServiceFolder].\" [FolderUse]')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolderAgain', 'NOT REMOVE~=\"ALL\"', 3740)")
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('AuditInstallation', 3074, 'FolderRule', '--installed --fail-on error')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('AuditInstallation', 'NOT REMOVE~=\"ALL\"', 5820)")
 # The start type, once the service is registered: deferred, as SYSTEM (3074).
 msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ApplyStartType', 3074, 'StartType', '[STARTTYPE]')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ApplyStartType', 'NOT REMOVE~=\"ALL\"', 5810)")

@@ -55,18 +55,23 @@ if not errorlevel 1 goto bad_character
 for %%I in ("%FOLDER%") do set "FOLDER=%%~fI"
 if "%FOLDER:~-1%"=="\" set "FOLDER=%FOLDER:~0,-1%"
 
-rem 2. Only an administrator can write to the Windows folder.
+rem 2. Only an administrator can write to the Windows folder. What this script
+rem runs elevated and installs comes from its own folder, so no one else may be
+rem able to change that folder, what it holds, or a folder above it.
 copy /y nul "%SystemRoot%\corvane-install.tmp" >nul 2>&1
 if errorlevel 1 goto not_elevated
 del "%SystemRoot%\corvane-install.tmp" >nul 2>&1
 if not exist "%HERE%starter.exe" goto no_executable
 if not exist "%HERE%starter-check.exe" goto no_executable
+"%HERE%starter-check.exe" --source-folder "%HERE%." >nul
+if errorlevel 1 goto source_refused
 
-rem 3. The folder rule: where no one but an administrator can rename or replace
-rem the folder or one above it, with room for every name installed, a name the
-rem ANSI code page holds and cmd.exe and sc.exe pass, and, before the first
-rem installation, nothing in it. Then the list, if one lies beside this script,
-rem as the service at FOLDER would read it here.
+rem 3. The folder rule: where no one but an administrator can change the folder
+rem or what it holds, or rename or replace one above it, with room for every
+rem name installed, a name the ANSI code page holds and cmd.exe and sc.exe
+rem pass, and, unless the service is installed there already, nothing in it.
+rem Then the list, if one lies beside this script, as the service at FOLDER
+rem would read it here.
 "%HERE%starter-check.exe" --service-folder "%FOLDER%"
 if errorlevel 1 goto folder_refused
 if not exist "%HERE%starter.dat" goto list_checked
@@ -102,11 +107,12 @@ goto wait_for_stop
 :stopped
 
 rem 5. Anyone who can write the list or the executable can run any program as
-rem LocalSystem. So before anything goes in: Administrators own the folder and
-rem all in it, every other entry goes, and only Administrators and SYSTEM keep
-rem access, which files and subfolders inherit. A link could lead elsewhere.
-if not exist "%FOLDER%\" mkdir "%FOLDER%"
-if not exist "%FOLDER%\" goto create_folder_failed
+rem LocalSystem. So before anything goes in: a new folder is made for
+rem Administrators and SYSTEM alone, in the call that makes it; then they own
+rem the folder and all in it, every other entry goes, and only they keep
+rem access, which files and subfolders inherit.
+"%HERE%starter-check.exe" --service-folder "%FOLDER%" --create >nul
+if errorlevel 1 goto create_folder_failed
 "%SYSTEM%\icacls.exe" "%FOLDER%" /setowner *S-1-5-32-544 /T /Q >nul
 if errorlevel 1 goto restrict_failed
 "%SYSTEM%\icacls.exe" "%FOLDER%" /reset /T /Q >nul
@@ -167,6 +173,12 @@ if not errorlevel 1 goto described
 if errorlevel 1 goto description_failed
 :described
 
+rem 8. The result, audited as the service will find it: its registration,
+rem account and access, and its folder by the folder rule. A new service that
+rem fails it is removed again.
+"%FOLDER%\starter-check.exe" --installed --fail-on error >nul
+if errorlevel 2 goto audit_failed
+
 set "STARTS=on demand"
 set "NOW_START="
 for /f "tokens=3" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v Start 2^>nul ^| "%%SYSTEM%%\find.exe" "Start"') do set "NOW_START=%%a"
@@ -215,7 +227,9 @@ echo   Installs starter.exe and starter-check.exe, and starter.dat if it lies be
 echo   this script, into FOLDER (default %%ProgramData%%\CorvaneRemoteStarter), which
 echo   must lie in Program Files or directly in ProgramData and which only
 echo   Administrators and SYSTEM may then use; then registers the service. Run it
-echo   again to update: the service is stopped and kept, its list and start type too.
+echo   from a folder only administrators can change. Run it again, with the same
+echo   FOLDER, to update: the service is stopped and kept, its list and start type
+echo   too. A new FOLDER must be new or empty.
 echo   /auto     start the service at every boot
 echo   /demand   start it only on request (the default for a new installation)
 echo   /force    install starter.dat even when starter-check.exe finds errors in it
@@ -250,13 +264,28 @@ exit /b 1
 :still_running
 echo install: the service is still working through its list after 120 s; nothing was changed, try again later
 exit /b 1
+:source_refused
+"%HERE%starter-check.exe" --source-folder "%HERE%."
+echo install: copy the release into a folder that only administrators can change, and run it from there; nothing was changed
+exit /b 1
 :create_folder_failed
-echo install: cannot create "%FOLDER%"
+"%HERE%starter-check.exe" --service-folder "%FOLDER%"
+echo install: cannot make "%FOLDER%" for Administrators and SYSTEM alone; nothing was copied
+exit /b 1
+:audit_failed
+"%FOLDER%\starter-check.exe" --installed --fail-on error
+if defined INSTALLED goto audit_failed_update
+"%SYSTEM%\sc.exe" delete "%SERVICE%" >nul
+echo install: the new installation fails its audit (see above), so the service was removed again; its files stay in "%FOLDER%"
+exit /b 1
+:audit_failed_update
+echo install: the updated installation fails its audit (see above): mend what it names
 exit /b 1
 :restrict_failed
 echo install: cannot restrict "%FOLDER%" to Administrators and SYSTEM; nothing was copied
 exit /b 1
 :changed_meanwhile
+"%HERE%starter-check.exe" --service-folder "%FOLDER%"
 echo install: "%FOLDER%" changed while it was being restricted (see the line above); nothing was copied
 exit /b 1
 :copy_failed

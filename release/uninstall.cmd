@@ -2,9 +2,9 @@
 rem Removes the Corvane Remote Starter service, from an elevated command prompt:
 rem   uninstall.cmd [/purge]
 rem The folder it was installed in is read from its registration. It is left in
-rem place, with its list, unless /purge is given: then the installation's own
-rem files go, and the folder too when the folder rule accepts it and nothing
-rem else is in it.
+rem place, with its list, unless /purge is given: then, when the folder rule
+rem accepts the folder, the installation's own files go, and the folder too
+rem when nothing else is in it.
 setlocal DisableDelayedExpansion
 set "SERVICE=Corvane Remote Starter"
 set "KEY=HKLM\SYSTEM\CurrentControlSet\Services\%SERVICE%"
@@ -61,18 +61,20 @@ if exist "%FOLDER%\starter.dat" set "WITH=, with its list"
 echo uninstall: "%FOLDER%" was left in place%WITH%; uninstall.cmd /purge removes it too
 exit /b 0
 
-rem The installation's own files go; the folder only when the folder rule
-rem accepts it and nothing else is in it, and then rmdir, which never takes a
-rem folder that still holds anything.
+rem Nothing goes from a folder the folder rule refuses: a file of ours by name
+rem there may be anyone's. Otherwise the installation's own files go, and the
+rem folder with them by rmdir, which never takes a folder that still holds
+rem anything.
 :purge
+"%HERE%starter-check.exe" --source-folder "%HERE%." >nul
+if errorlevel 1 goto source_refused
 "%HERE%starter-check.exe" --service-folder "%FOLDER%" --purge
-set "JUDGED=%errorlevel%"
+if errorlevel 1 goto purge_refused
 set "OWN=starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new"
 for %%N in (%OWN%) do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
 for %%N in (%OWN%) do if exist "%FOLDER%\%%N" goto purge_failed
-if not "%JUDGED%"=="0" goto purge_kept
-rmdir "%FOLDER%"
-if exist "%FOLDER%\" goto purge_failed
+rmdir "%FOLDER%" 2>nul
+if exist "%FOLDER%\" goto purge_kept
 echo uninstall: removed "%FOLDER%"
 exit /b 0
 
@@ -89,7 +91,8 @@ exit /b 0
 echo usage: uninstall.cmd [/purge]
 echo   Stops and removes the service, once it has finished its list. Its folder,
 echo   found from its registration, is left in place with its list, unless /purge:
-echo   then the installation's files go, and the folder too if nothing else is in it.
+echo   then, if the folder rule accepts the folder, the installation's files go, and
+echo   the folder too if nothing else is in it.
 exit /b 0
 :unknown_argument
 echo uninstall: unknown argument "%~1"; uninstall.cmd /? shows the usage
@@ -105,6 +108,13 @@ echo uninstall: the service is still working through its list after 120 s; nothi
 exit /b 1
 :delete_failed
 echo uninstall: sc delete failed
+exit /b 1
+:source_refused
+"%HERE%starter-check.exe" --source-folder "%HERE%."
+echo uninstall: run it from a folder that only administrators can change; the service is removed, its folder was left
+exit /b 1
+:purge_refused
+echo uninstall: the service is removed, but nothing was removed from "%FOLDER%" (see the line above)
 exit /b 1
 :purge_kept
 echo uninstall: removed the installation's files from "%FOLDER%"; the folder and all else in it were left (see the line above)

@@ -368,6 +368,20 @@ REFUSALS = [
     # must fit within 259 characters.
     ('"C:\\Program Files\\' + "x" * 221 + '"', 1, "238 characters long"),
     ('"C:\\Program Files\\' + "x" * 229 + '"', 1, "at most 237"),
+    # Names Windows reads otherwise; %~f reads some of them first.
+    ('"C:\\Program Files\\Foo:bar"', 1, "a colon after the drive"),
+    ('"C:\\Program Files\\a*b"', 1, "wildcard"),
+    ("\\\\?\\C:\\Svc", 1, "prefix"),
+    # A move, by plain install.cmd into the default folder a standard user made
+    # first with a list of theirs, or into a folder another product holds.
+    ("", 1, 'the service is installed in "C:\\Program Files\\Svc Test", and a move takes only '
+            "a new or empty folder, but this one holds starter.dat"),
+    ('"C:\\Program Files\\Vendor"', 1, "but this one holds Other\\"),
+    # Who can change it, read from the real descriptors: here what Wine makes
+    # of a folder with the Unix "other" write bit.
+    ('"C:\\Program Files\\Open"', 1, "others than administrators can change it: Everyone may"),
+    ('"C:\\Program Files\\Linked\\Starter"', 1,
+     '"C:\\Program Files\\Linked", a folder above it, is a link to another place'),
 ]
 
 
@@ -429,6 +443,23 @@ def release(args):
 
         registration = wine.registration
 
+        def writable_by_all(path, run):
+            """run() while any user could change path, as Wine reads the Unix
+            "other" write bit; the mode it had is restored after."""
+            mode = os.stat(wine.host_path(path)).st_mode
+            os.chmod(wine.host_path(path), mode | 0o002)
+            try:
+                return run()
+            finally:
+                os.chmod(wine.host_path(path), mode)
+
+        # Unpacked where a standard user could swap what runs elevated.
+        for path, words in (("C:\\release", 'refusing to install from "C:\\release\\.": others'),
+                            ("C:\\release\\starter.exe", '"C:\\release\\starter.exe", which it holds')):
+            status, out = writable_by_all(path, lambda: script("C:\\release\\install.cmd"))
+            check(status == 1 and words in out and "Everyone may" in out and registration() == {}
+                  and not os.path.exists(wine.host_path(default)), f"{path}: {status} {out}")
+
         # A folder that a standard user made first, with a list of theirs in it.
         wine.put(default + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
         status, out = script("C:\\release\\install.cmd /auto")
@@ -437,9 +468,12 @@ def release(args):
         check(registration() == {} and wine.icacls_calls() == [],
               "a refused install changed things")
 
-        status, out = script(f'C:\\release\\install.cmd "{folder}" /auto')
-        check(status == 1 and "missing-patch" in out and "has errors" in out,
-              f"a list with an error: {status} {out}")
+        # A program the list starts, in a folder any user can change.
+        status, out = writable_by_all(
+            "C:\\Probes", lambda: script(f'C:\\release\\install.cmd "{folder}" /auto'))
+        check(status == 1 and "missing-patch" in out and "has errors" in out and
+              'changeable-by-users: on this machine the program, c:\\probes\\probe.exe' in out,
+              f"a list with errors: {status} {out}")
         check(registration() == {} and wine.icacls_calls() == [],
               "a refused install changed things")
 
@@ -455,6 +489,15 @@ def release(args):
         check(not any(wine.probe_records(f"C:\\{tool}.exe", timeout=0)
                       for tool in ("find", "sc", "reg", "icacls", "ping", "fc")),
               "install.cmd ran a tool from the current directory")
+        # The installed service, audited: its folder changed by anyone fails it.
+        audit = [folder + "\\starter-check.exe", "--installed", "--json"]
+        done = wine.wine(*audit)
+        check(done.returncode == 1 and json.loads(done.stdout)["installed"] ==
+              {"image_path": f'"{folder}\\starter.exe"', "account": "LocalSystem"},
+              f"--installed: {done.returncode} {done.stdout}")
+        done = writable_by_all(folder, lambda: wine.wine(*audit))
+        codes = [f["code"] for f in json.loads(done.stdout)["findings"]]
+        check(done.returncode == 3 and codes == ["folder-rule"], f"--installed: {done.stdout}")
         # Installed first, then the programs go in.
         wine.put(folder + "\\probe.exe", source=args.probe)
         trace = wine.start_service()
@@ -465,10 +508,17 @@ def release(args):
 
         with open(wine.host_path(folder + "\\starter.dat"), "rb") as f:
             installed_list = f.read()
+        wine.put("C:\\Program Files\\Vendor\\Other\\app.exe", source=args.probe)
+        os.makedirs(wine.host_path("C:\\Program Files\\Open"))
+        os.chmod(wine.host_path("C:\\Program Files\\Open"), 0o777)
+        os.makedirs(wine.host_path("C:\\Apps\\Linked"))
+        os.symlink(wine.host_path("C:\\Apps\\Linked"), wine.host_path("C:\\Program Files\\Linked"))
         for arguments, want, words in REFUSALS:
             status, out = script(f"C:\\release\\install.cmd {arguments}")
             check(status == want and words in out, f"install.cmd {arguments}: {status} {out}")
-            check(registration() == installed, f"install.cmd {arguments} changed the service")
+            check(registration() == installed and wine.icacls_calls() == restricting(folder),
+                  f"install.cmd {arguments} changed the service or a folder")
+        check(os.listdir(wine.host_path(default)) == ["starter.dat"], "the move left files")
         check(not os.path.exists(wine.host_path("C:\\-auto")), "a folder -auto was made")
         # The guide shows each script's usage as the script prints it.
         for name in ("install.cmd", "uninstall.cmd"):
@@ -545,16 +595,19 @@ def release(args):
         check(status == 1 and "no service is registered yet, but it holds" in out and
               registration() == {}, f"install.cmd into a folder left behind: {status} {out}")
 
-        # /purge follows the registration, but never deletes a folder of others.
-        wine.put("C:\\ProgramData\\starter.exe", source=args.starter)
-        wine.put("C:\\ProgramData\\Other Product\\config.ini", data=b"[other]\r\n")
-        wine.install_service("C:\\ProgramData\\starter.exe")
-        status, out = script("C:\\release\\uninstall.cmd /purge")
-        check(status == 1 and
-              'keeping "C:\\ProgramData": it is the ProgramData folder itself' in out and
-              os.path.exists(wine.host_path("C:\\ProgramData\\Other Product\\config.ini")) and
-              not os.path.exists(wine.host_path("C:\\ProgramData\\starter.exe")) and
-              registration() == {}, f"/purge of ProgramData: {status} {out}")
+        # /purge follows the registration, but deletes nothing in a folder the
+        # folder rule refuses: what bears the installation's names there is another's.
+        for where, why in (("C:\\ProgramData", "it is the ProgramData folder itself"),
+                           ("C:\\users\\Public\\OtherTool", "it lies in the Users folder")):
+            for name in ("starter.exe", "starter.dat", "starter-check.exe"):
+                wine.put(f"{where}\\{name}", source=args.starter)
+            wine.install_service(where + "\\starter.exe")
+            status, out = script("C:\\release\\uninstall.cmd /purge")
+            check(status == 1 and f'keeping "{where}": {why}' in out and
+                  "nothing was removed" in out and registration() == {} and
+                  all(os.path.exists(wine.host_path(f"{where}\\{name}"))
+                      for name in ("starter.exe", "starter.dat", "starter-check.exe")),
+                  f"/purge of {where}: {status} {out}")
         # ... and in a folder of its own only its own files, unless nothing else is there.
         purged = "C:\\Program Files\\Purged"
         status, out = script(f'C:\\release\\install.cmd "{purged}"')
@@ -695,14 +748,28 @@ def msi(args):
         check("JudgeFolder" in log and registration() == {} and installed_version() is None,
               "a planted folder was taken")
         shutil.rmtree(wine.host_path(folder))
+        # ... and a list in a folder any user can change.
+        wine.put("C:\\Open\\starter.dat", data=deployed)
+        os.chmod(wine.host_path("C:\\Open"), 0o777)
         for option in ("INSTALLFOLDER=C:\\", "LISTFILE=C:\\Deploy\\starter.dat & echo injected> "
-                       "C:\\pwned.txt"):
+                       "C:\\pwned.txt", "LISTFILE=C:\\Open\\starter.dat"):
             wine.msiexec("/i", "C:\\Deploy\\corvane.msi", option)
             check(registration() == {} and installed_version() is None and
                   not os.path.exists(wine.host_path("C:\\pwned.txt")) and
                   not os.path.exists(wine.host_path(folder)), f"{option} was taken")
         check(wine.icacls_calls() == [],
               f"a refused package changed a folder: {wine.icacls_calls()}")
+        # A file written into the folder after it was judged, here by a
+        # stand-in for icacls.exe, is found when it is judged again, as SYSTEM,
+        # once its access is set; and the installation is rolled back.
+        icacls = "C:\\windows\\system32\\icacls.exe"
+        wine.use_native(icacls, args.probe)
+        wine.put(icacls + ".plant", data=(folder + "\\evil.dll").encode())
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
+        check(wine.probe_records(icacls, timeout=0) and registration() == {} and
+              installed_version() is None, "a file planted after the judgement was installed beside")
+        wine.use_builtin(icacls)
+        shutil.rmtree(wine.host_path(folder))
 
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat",
                      "STARTTYPE=auto")
@@ -738,6 +805,19 @@ def msi(args):
         wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus",
                      "STARTTYPE=demand")
         check(registration().get("Start") == "0x3", f"STARTTYPE=demand: {registration()}")
+        # A repair that finds no service judges the folder as a first
+        # installation would: here, one a standard user made again.
+        wine.wine("sc", "delete", "Corvane Remote Starter")
+        shutil.rmtree(wine.host_path(folder))
+        os.makedirs(wine.host_path(folder))
+        os.chmod(wine.host_path(folder), 0o777)
+        wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus")
+        check(registration() == {} and os.listdir(wine.host_path(folder)) == [],
+              "a repair took a folder a standard user made")
+        os.rmdir(wine.host_path(folder))
+        wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus")
+        check(registration().get("Start") == "0x3", f"a repair after: {registration()}")
+        wine.put(folder + "\\starter.dat", data=deployed)
         log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi")
         # The launch condition that carries the refusal's message fails; Wine
         # does not write the message to the log.

@@ -4,6 +4,8 @@
 //   rename=<path>  try for up to 10 s to rename <path> to <path>.moved (which
 //                  fails while any process holds the file open without
 //                  delete sharing) and record whether it could.
+// Standing in for a program whose command line a test cannot choose, it
+// first writes a file at the path that <its own path>.plant names, if any.
 // Records are appended under an exclusive open, so concurrent probes never mix.
 #include <windows.h>
 
@@ -63,6 +65,14 @@ int main() {
   Append(record);
 
   char value[MAX_PATH];
+  static_cast<void>(std::snprintf(value, sizeof value, "%s.plant", self));
+  if (FILE* plant = std::fopen(value, "rb")) {
+    char path[MAX_PATH] = "";
+    if (std::fgets(path, sizeof path, plant) != nullptr) {
+      if (FILE* planted = std::fopen(path, "wb")) std::fclose(planted);
+    }
+    std::fclose(plant);
+  }
   if (Option(commandLine, "rename=", value, sizeof value)) {
     char target[MAX_PATH + 8];
     static_cast<void>(std::snprintf(target, sizeof target, "%s.moved", value));

@@ -197,17 +197,25 @@ class WineSession:
         assert result.returncode == 0, f"sc create failed: {result.stdout!r}"
 
     def use_native_installer(self, probe):
-        """Puts the probe in the place of the system's msiexec.exe. Wine loads
-        its own built-in programs from the system directory unless told not to.
-        A 32-bit probe in a 64-bit prefix goes where a 32-bit process's system32
+        """Puts the probe in the place of the system's msiexec.exe."""
+        self.use_native(INSTALLER, probe)
+
+    def use_native(self, program, probe):
+        """Puts the probe in the place of a system program. Wine loads its own
+        built-in programs from the system directory unless told not to. A
+        32-bit probe in a 64-bit prefix goes where a 32-bit process's system32
         leads, syswow64, and so does the log it writes beside itself."""
         with open(probe, "rb") as f:
             header = f.read(4096)
         pe = int.from_bytes(header[0x3C:0x40], "little")
         self.wow64 = WINEARCH == "win64" and header[pe + 4:pe + 6] == b"\x4c\x01"  # i386
-        self.put(INSTALLER, source=probe)
-        self.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "msiexec.exe",
-                  "/d", "native", "/f")
+        self.put(program, source=probe)
+        self.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v",
+                  program.rsplit("\\", 1)[1], "/d", "native", "/f")
+
+    def use_builtin(self, program):
+        self.wine("reg", "delete", "HKCU\\Software\\Wine\\DllOverrides", "/v",
+                  program.rsplit("\\", 1)[1], "/f")
 
     def start_service(self):
         """Starts the service and waits for its status report. sc start itself
