@@ -5,11 +5,12 @@
 
 namespace {
 
-const struct {
+struct WellKnown {
   const char* code;
   const char* sid;
   const char* name;
-} kWellKnown[] = {
+};
+const WellKnown kWellKnown[] = {
     {"WD", sid::kEveryone, "Everyone"},
     {"CO", sid::kCreatorOwner, "CREATOR OWNER"},
     {"CG", "S-1-3-1", "CREATOR GROUP"},
@@ -46,10 +47,11 @@ const struct {
 };
 
 // Rights written as letters in SDDL.
-const struct {
+struct RightCode {
   const char* code;
   std::uint32_t mask;
-} kRightCodes[] = {
+};
+const RightCode kRightCodes[] = {
     {"GA", 0x10000000}, {"GR", 0x80000000}, {"GW", 0x40000000}, {"GX", 0x20000000},
     {"RC", 0x20000},    {"SD", 0x10000},    {"WD", 0x40000},    {"WO", 0x80000},
     {"RP", 0x10},       {"WP", 0x20},       {"CC", 0x1},        {"DC", 0x2},
@@ -84,10 +86,11 @@ std::uint32_t MapGeneric(std::uint32_t mask, ObjectType type) {
 
 std::string SidOf(const std::string& text) {
   if (text.compare(0, 2, "S-") == 0) return text;
-  for (const auto& known : kWellKnown) {
-    if (known.code != nullptr && text == known.code) return known.sid;
-  }
-  return text;  // a domain's own, such as DA: not known without the domain
+  auto known =
+      std::find_if(std::begin(kWellKnown), std::end(kWellKnown),
+                   [&](const WellKnown& one) { return one.code != nullptr && text == one.code; });
+  // A domain's own, such as DA, is not known without the domain.
+  return known == std::end(kWellKnown) ? text : known->sid;
 }
 
 bool ParseRights(const std::string& text, std::uint32_t& mask) {
@@ -107,8 +110,9 @@ bool ParseRights(const std::string& text, std::uint32_t& mask) {
   }
   if (text.size() % 2 != 0) return false;
   for (std::string::size_type at = 0; at < text.size(); at += 2) {
-    auto code = std::find_if(std::begin(kRightCodes), std::end(kRightCodes),
-                             [&](const auto& one) { return text.compare(at, 2, one.code) == 0; });
+    auto code =
+        std::find_if(std::begin(kRightCodes), std::end(kRightCodes),
+                     [&](const RightCode& one) { return text.compare(at, 2, one.code) == 0; });
     if (code == std::end(kRightCodes)) return false;
     mask |= code->mask;
   }
@@ -116,23 +120,14 @@ bool ParseRights(const std::string& text, std::uint32_t& mask) {
 }
 
 bool ParseFlags(const std::string& text, unsigned& flags) {
-  static const struct {
-    const char* code;
-    unsigned flag;
-  } kFlags[] = {{"OI", kObjectInherit},
-                {"CI", kContainerInherit},
-                {"NP", kNoPropagate},
-                {"IO", kInheritOnly},
-                {"ID", kInherited},
-                {"SA", 0},
-                {"FA", 0}};
+  // OI, CI, NP, IO and ID are the bits 0x1 to 0x10 in turn; SA and FA audit.
+  const std::string codes = "OICINPIOIDSAFA";
   flags = 0;
   if (text.size() % 2 != 0) return false;
   for (std::string::size_type at = 0; at < text.size(); at += 2) {
-    auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
-                             [&](const auto& one) { return text.compare(at, 2, one.code) == 0; });
-    if (flag == std::end(kFlags)) return false;
-    flags |= flag->flag;
+    std::string::size_type code = codes.find(text.substr(at, 2));
+    if (code == std::string::npos || code % 2 != 0) return false;
+    if (code < 10) flags |= 1u << (code / 2);
   }
   return true;
 }
@@ -338,10 +333,9 @@ std::vector<Changer> WhoCanChange(const SecurityDescriptor& object, ObjectType t
 }
 
 std::string WellKnownName(const std::string& principal) {
-  for (const auto& known : kWellKnown) {
-    if (principal == known.sid) return known.name;
-  }
-  return principal;
+  const WellKnown* known = std::find_if(std::begin(kWellKnown), std::end(kWellKnown),
+                                        [&](const WellKnown& one) { return principal == one.sid; });
+  return known == std::end(kWellKnown) ? principal : std::string(known->name);
 }
 
 std::string DescribeChangers(const std::vector<Changer>& changers, ObjectType type,

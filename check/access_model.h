@@ -62,7 +62,7 @@ constexpr unsigned kAnyChange = 63;
 constexpr unsigned kReplace = kDelete | kChangeAccess | kTakeOwnership;
 
 // A well-known principal's name, such as "Everyone"; the SID itself for any other.
-std::string WellKnownName(const std::string& sid);
+std::string WellKnownName(const std::string& principal);
 
 // The principals trusted with the machine: SYSTEM, Administrators,
 // TrustedInstaller, and the accounts that are members of Administrators,
@@ -72,7 +72,7 @@ struct Trusted {
   bool (*isAdministrator)(const std::string& sid) = nullptr;
   // How the machine names a principal, for messages.
   std::string (*nameOf)(const std::string& sid) = WellKnownName;
-  bool Has(const std::string& sid) const;
+  bool Has(const std::string& principal) const;
 };
 
 struct Changer {

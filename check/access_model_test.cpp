@@ -8,8 +8,8 @@ namespace {
 
 using std::string;
 
-const string kTi = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-const string kUser = "S-1-5-21-1-2-3-1001";
+const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const char kAccount[] = "S-1-5-21-1-2-3-1001";
 
 string Verdict(const string& sddl, ObjectType type, const string& parentSddl,
                const Trusted& trusted) {
@@ -26,6 +26,8 @@ string Verdict(const string& sddl, ObjectType type, const string& parentSddl,
 // Each row: a descriptor as Windows sets it by default, and who besides the
 // trusted can change the object. The folders the service's rules turn on.
 TEST(AccessModel, WindowsDefaults) {
+  const string kTi = kTrustedInstaller;
+  const string kUser = kAccount;
   const ObjectType folder = ObjectType::kFolder;
   const struct {
     const char* what;
@@ -81,6 +83,7 @@ TEST(AccessModel, WindowsDefaults) {
 }
 
 TEST(AccessModel, HowWindowsReadsADacl) {
+  const string kUser = kAccount;
   Trusted admins;
   admins.administrators = {kUser};
   const string denyFirst = "O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)";

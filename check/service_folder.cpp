@@ -172,7 +172,10 @@ std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
     std::string others =
         OthersCanChange(object, i > 0 ? &chain[i - 1].descriptor : nullptr,
                         i + whole >= chain.size() ? kAnyChange : kReplace, trusted);
-    if (!others.empty()) return "others than administrators can change " + name + ": " + others;
+    if (!others.empty()) {
+      std::string why = "others than administrators can change " + name;
+      return why.append(": ").append(others);
+    }
   }
   return "";
 }

@@ -53,8 +53,8 @@ ObjectFacts Object(const string& path, const char* sddl, bool folder = true) {
 
 // facts with a chain from C:\ down: (path, descriptor) pairs, the folder last
 // when it exists; and what it holds, each in the folder itself.
-FolderFacts Chain(FolderFacts facts, std::vector<std::pair<string, const char*>> folders,
-                  std::vector<std::pair<string, const char*>> files = {}) {
+FolderFacts Chain(FolderFacts facts, const std::vector<std::pair<string, const char*>>& folders,
+                  const std::vector<std::pair<string, const char*>>& files = {}) {
   facts.chain.push_back(Object("C:", kRoot));
   for (const auto& folder : folders) facts.chain.push_back(Object(folder.first, folder.second));
   for (const auto& file : files) facts.contents.push_back(Object(file.first, file.second, false));

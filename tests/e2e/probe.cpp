@@ -69,9 +69,9 @@ int main() {
   if (FILE* plant = std::fopen(value, "rb")) {
     char path[MAX_PATH] = "";
     if (std::fgets(path, sizeof path, plant) != nullptr) {
-      if (FILE* planted = std::fopen(path, "wb")) std::fclose(planted);
+      if (FILE* planted = std::fopen(path, "wb")) static_cast<void>(std::fclose(planted));
     }
-    std::fclose(plant);
+    static_cast<void>(std::fclose(plant));
   }
   if (Option(commandLine, "rename=", value, sizeof value)) {
     char target[MAX_PATH + 8];
