@@ -813,11 +813,14 @@ const char* RuleName(CommandRule rule) {
   return "bare program";
 }
 
-std::string ServiceListPath(const std::string& executablePath) {
-  DryRun().executablePath = executablePath;
+void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,
+                  std::string& list) {
+  ResetDryRun(codePage).executablePath = executablePath;
   PathBuffer buffer;
+  GetServiceDirectory(buffer);
+  folder = buffer;
   GetListPath(buffer);
-  return buffer;
+  list = buffer;
 }
 
 void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& check) {

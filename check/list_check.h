@@ -145,8 +145,10 @@ void EndListCheck(ListCheck& check);
 const char* RuleName(CommandRule rule);
 bool IsDoubleByteCodePage(unsigned codePage);
 
-// The list the service at executablePath reads, by the service's own rule.
-std::string ServiceListPath(const std::string& executablePath);
+// The folder of the service at executablePath, and the list it reads there,
+// by the service's own rules in that code page.
+void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,
+                  std::string& list);
 
 // The service executable's name for a list: ".dat" at the end becomes ".exe".
 std::string ExecutableNameFor(const std::string& listName);

@@ -98,12 +98,33 @@ bool ReadObject(const std::string& path, ObjectFacts& object) {
   return true;
 }
 
-// Where the root of a path ends: after "C:\" or "\\server\share\".
-std::string::size_type RootEnd(const std::string& path) {
-  if (path.compare(0, 2, "\\\\") != 0) return 3;
-  std::string::size_type share = path.find('\\', 2);
-  std::string::size_type end = share == std::string::npos ? share : path.find('\\', share + 1);
-  return end == std::string::npos ? path.size() : end + 1;
+// Where each folder of a path ends: every backslash that is a character of
+// its own in the ANSI code page, not the second byte of a double-byte one.
+std::vector<std::string::size_type> Separators(const std::string& path) {
+  std::vector<std::string::size_type> at;
+  for (std::string::size_type i = 0; i < path.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
+      ++i;
+    } else if (path[i] == '\\') {
+      at.push_back(i);
+    }
+  }
+  return at;
+}
+
+// The paths of the root and of every folder down to path: "C:\", "C:\A",
+// "C:\A\B"; "\\server\share\" first for a UNC path.
+std::vector<std::string> Ancestry(const std::string& path) {
+  std::vector<std::string::size_type> separators = Separators(path);
+  std::size_t root = path.compare(0, 2, "\\\\") == 0 ? 3 : 0;  // \\server\share\ ends there
+  std::vector<std::string> paths;
+  if (separators.size() <= root) return {path};
+  paths.push_back(path.substr(0, separators[root] + 1));
+  for (std::size_t i = root + 1; i < separators.size(); ++i) {
+    paths.push_back(path.substr(0, separators[i]));
+  }
+  if (separators.back() + 1 < path.size()) paths.push_back(path);
+  return paths;
 }
 
 std::string WithoutTrailingBackslash(std::string path) {
@@ -250,17 +271,13 @@ Trusted MachineTrusted() {
 // The file or folder at path and every folder above it, the root first, as
 // far as they exist; false when path itself does not.
 bool ReadChain(const std::string& path, std::vector<ObjectFacts>& chain) {
-  std::string::size_type end = RootEnd(path);
-  for (;;) {
+  for (const std::string& part : Ancestry(path)) {
     ObjectFacts object;
-    std::string part = end >= path.size() ? path : path.substr(0, end);
     if (!ReadObject(part, object)) return false;
     object.path = WithoutTrailingBackslash(part);
     chain.push_back(object);
-    if (end >= path.size()) return true;
-    end = path.find('\\', end + 1);
-    if (end == std::string::npos) end = path.size();
   }
+  return true;
 }
 
 // A value of the 64-bit view of HKLM, which a 32-bit program is otherwise
@@ -309,8 +326,9 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   DWORD length = 0;
   while ((length = GetLongPathNameA(existing.c_str(), path, sizeof path)) == 0 ||
          length >= sizeof path) {
-    std::string::size_type backslash = existing.rfind('\\');
-    if (backslash == std::string::npos || backslash < 3) break;
+    std::vector<std::string::size_type> separators = Separators(existing);
+    std::string::size_type backslash = separators.empty() ? 0 : separators.back();
+    if (backslash < 3) break;
     rest.insert(0, existing, backslash, std::string::npos);
     existing.resize(backslash);
   }
@@ -337,9 +355,9 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   facts.serviceRegistered =
       service.handle != nullptr || (manager.handle != nullptr && error == ERROR_ACCESS_DENIED);
   std::string program = ImageProgram(ServiceValue("ImagePath"));
-  std::string::size_type backslash = program.rfind('\\');
-  if (facts.serviceRegistered && backslash != std::string::npos) {
-    facts.installedIn = program.substr(0, backslash);
+  std::vector<std::string::size_type> separators = Separators(program);
+  if (facts.serviceRegistered && !separators.empty()) {
+    facts.installedIn = program.substr(0, separators.back());
   }
 }
 
@@ -357,11 +375,10 @@ std::string (*const kTargetChangeable)(const std::string&) = ChangeableOnTarget;
 
 bool MakeServiceFolder(const std::string& folder, std::string& error) {
   // The folders above it that are missing take their access from theirs.
-  for (std::string::size_type at = folder.find('\\', RootEnd(folder)); at != std::string::npos;
-       at = folder.find('\\', at + 1)) {
-    if (!CreateDirectoryA(folder.substr(0, at).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-      error = "cannot make " + folder.substr(0, at) + ", " + ErrorText(GetLastError());
+  std::vector<std::string> above = Ancestry(folder);
+  for (std::size_t i = 1; i + 1 < above.size(); ++i) {
+    if (!CreateDirectoryA(above[i].c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      error = "cannot make " + above[i] + ", " + ErrorText(GetLastError());
       return false;
     }
   }

@@ -437,7 +437,9 @@ int AuditInstalled(ToolOptions& tool) {
     return 2;
   }
   const std::string program = ImageProgram(facts.imagePath);
-  const std::string folder = program.substr(0, program.rfind('\\'));
+  std::string folder;
+  std::string list;
+  ServicePaths(program, tool.check.codePage, folder, list);
   FolderFacts folderFacts = FactsOf(folder, true);
   folderFacts.heldByCodePage =
       facts.heldByCodePage;  // it came from the registry, not the command line
@@ -448,9 +450,9 @@ int AuditInstalled(ToolOptions& tool) {
   options.imagePath = facts.imagePath;
   options.account = facts.account.empty() ? "LocalSystem" : facts.account;
   options.installation = AuditInstallation(facts, verdict);
-  options.executablePath = IsFullWindowsPath(program) ? program : "C:\\Svc\\starter.exe";
+  options.executablePath = program;
   tool.executableGiven = true;
-  return CheckOneList(tool, ServiceListPath(options.executablePath), true);
+  return CheckOneList(tool, list, true);
 }
 
 int Run(int argc, char** argv) {
