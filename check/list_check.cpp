@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "check/service_folder.h"
 #include "check/text_helpers.h"
 #include "launch/launch_list.h"
 #include "platform/code_pages.h"
@@ -558,12 +559,26 @@ void CheckCut(const ListCheck& check, LineReport& line, const Parts& parts) {
   }
 }
 
+// Where a file the service looks for comes from: what is to be copied into
+// its folder is looked for where it is copied from first.
+std::string Source(const ListCheck& check, const std::string& path) {
+  const std::string& from = check.options->filesFrom;
+  const std::string& folder = check.service.serviceDirectory;
+  if (from.empty() || path.size() <= folder.size() ||
+      !SameName(path.substr(0, folder.size() + 1), folder + "\\") ||
+      path.find('\\', folder.size() + 1) != std::string::npos) {
+    return path;
+  }
+  std::string source = from + path.substr(folder.size());
+  return check.options->fileKind(source) == FileKind::kNone ? path : source;
+}
+
 // Whoever can change what the service starts, or a folder above it, can run
 // anything as SYSTEM.
 void CheckChangeable(const ListCheck& check, LineReport& line, const std::string& path,
                      const char* what) {
   if (check.options->changeable == nullptr) return;
-  std::string why = check.options->changeable(path);
+  std::string why = check.options->changeable(Source(check, path));
   if (!why.empty()) {
     Add(line, Code::kChangeableByUsers,
         "on this machine " + std::string(what) + ", " + path + ", runs as SYSTEM, and " + why +
@@ -585,7 +600,7 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
     for (std::size_t i = 0; i < names.size() && found.empty(); ++i) {
       for (const Place& place : SearchOrder(names[i], service)) {
         tried.push_back(place.path);
-        FileKind kind = kindOf(place.path);
+        FileKind kind = kindOf(Source(check, place.path));
         // A folder is passed over, as CreateProcessA does.
         if (kind == FileKind::kImage || kind == FileKind::kOtherFile) {
           found = place.path;
@@ -632,7 +647,10 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
     }
     if (line.hasDirectory && !line.directory.empty()) {
       std::string directory = Resolve(line.directory, service.systemDirectory);
-      if (kindOf(directory) != FileKind::kFolder) {
+      // The installation that copies files in makes the service's folder.
+      bool made =
+          !check.options->filesFrom.empty() && SameName(directory, service.serviceDirectory);
+      if (!made && kindOf(directory) != FileKind::kFolder) {
         Add(line, Code::kMissingDirectory, "there is no folder " + directory + " on this machine");
       }
     }
@@ -643,8 +661,13 @@ void CheckTargetFiles(const ListCheck& check, LineReport& line, const Parts& par
   });
   if (patchNamed) {
     std::string path = service.serviceDirectory + "\\" + PatchFileName(parts.patch);
-    if (kindOf(path) == FileKind::kNone || kindOf(path) == FileKind::kFolder) {
-      Add(line, Code::kMissingPatch, "there is no patch file " + path + " on this machine");
+    FileKind kind = kindOf(Source(check, path));
+    if (kind == FileKind::kNone || kind == FileKind::kFolder) {
+      Add(line, Code::kMissingPatch,
+          "there is no patch file " + path + " on this machine" +
+              (check.options->filesFrom.empty()
+                   ? ""
+                   : ", nor one to copy there from " + check.options->filesFrom));
     } else {
       CheckChangeable(check, line, path, "the patch");
     }
@@ -811,6 +834,45 @@ const char* RuleName(CommandRule rule) {
       break;
   }
   return "bare program";
+}
+
+std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
+                                               const std::string& executablePath,
+                                               unsigned codePage) {
+  DryRunPlatform& platform = ResetDryRun(codePage);
+  platform.executablePath = executablePath;
+  platform.listBytes = &bytes;
+  std::vector<std::string> names;
+  ListReader reader;
+  OpenList(reader, "list");
+  while (ReaderGood(reader)) {
+    LineBuffer line;
+    ReadLine(reader, line, sizeof line);
+    LowerLine(line);
+    const LineGrammar grammar = ParseLine(line);
+    std::string name;
+    if (grammar.rule == CommandRule::kInstallerPatch && grammar.patch != nullptr) {
+      name = PatchFileName(grammar.patch);
+    } else if (grammar.rule == CommandRule::kBareProgram) {
+      name = WithExeExtension(std::string(grammar.word, grammar.wordEnd));
+    }
+    bool plain = !name.empty() && name.find_first_of("\\/:\"*?<>| \t") == std::string::npos &&
+                 KindOfPath(name) == PathKind::kRelative && name != "." && name != "..";
+    if (plain && !IsInstalledName(name) &&
+        std::none_of(names.begin(), names.end(),
+                     [&](const std::string& one) { return SameName(one, name); })) {
+      names.push_back(name);
+    }
+  }
+  platform.listBytes = nullptr;
+  return names;
+}
+
+std::string FolderOf(const std::string& path, unsigned codePage) {
+  ResetDryRun(codePage).executablePath = path;
+  PathBuffer buffer;
+  GetServiceDirectory(buffer);
+  return buffer;
 }
 
 void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,

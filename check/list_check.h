@@ -96,6 +96,10 @@ struct CheckOptions {
   std::string (*changeable)(const std::string& path) = nullptr;
   bool pathKnown = false;  // the service's PATH, where the tool can read it
   std::vector<std::string> pathFolders;
+  // Where the files the list names without a path come from, when they are to
+  // be copied into the service's folder (install.cmd's own folder, LISTFILE's):
+  // looked for there first. Empty when they are in the folder already.
+  std::string filesFrom;
   // With --installed: the registration, and the installation's own findings,
   // shown before the list's.
   bool installed = false;
@@ -144,6 +148,18 @@ void EndListCheck(ListCheck& check);
 
 const char* RuleName(CommandRule rule);
 bool IsDoubleByteCodePage(unsigned codePage);
+
+// The files a list names without a path, as the service looks for them in its
+// folder: each installer line's patch, and each bare program with the .exe
+// rule; once each, lowered as the service lowers them, in the order the list
+// first names them, and never one of the installation's own.
+std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
+                                               const std::string& executablePath,
+                                               unsigned codePage);
+
+// The folder a file's full path names: the text before its last backslash,
+// read in that code page.
+std::string FolderOf(const std::string& path, unsigned codePage);
 
 // The folder of the service at executablePath, and the list it reads there,
 // by the service's own rules in that code page.

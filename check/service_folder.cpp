@@ -12,9 +12,22 @@ const char* const kInstalledNames[] = {"starter.exe",           "starter-check.e
                                        "starter-check.exe.new", "starter.dat.new"};
 const int kInstalledNameCount = sizeof kInstalledNames / sizeof kInstalledNames[0];
 
+bool IsInstalledName(const std::string& name) {
+  return std::any_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
+                     [&](const char* one) { return SameName(name, one); });
+}
+
 namespace {
 
 const char kDefaultName[] = "CorvaneRemoteStarter";
+
+// Whether a folder's entry is the installation's: one of its own files, or
+// one the list it holds names.
+bool IsInstallations(const std::string& entry, const FolderFacts& facts) {
+  return IsInstalledName(entry) ||
+         std::any_of(facts.listedFiles.begin(), facts.listedFiles.end(),
+                     [&](const std::string& one) { return SameName(entry, one); });
+}
 
 bool Under(const std::string& folder, const std::string& parent) {
   return !parent.empty() && folder.size() > parent.size() + 1 && folder[parent.size()] == '\\' &&
@@ -27,11 +40,6 @@ bool Is(const std::string& folder, const std::string& other) {
 
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
-}
-
-bool IsInstalledName(const std::string& name) {
-  return std::any_of(kInstalledNames, kInstalledNames + kInstalledNameCount,
-                     [&](const char* one) { return SameName(name, one); });
 }
 
 // Where a folder may lie: nothing above it can be renamed or replaced by
@@ -239,7 +247,11 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
              ", not to an administrator, who may keep a way in whatever its access becomes: give "
              "a new folder, which the installation makes itself";
     }
-    if (facts.entries.empty()) return "";
+    // What the installation's own removal left is taken back, by who can change it.
+    bool left =
+        std::all_of(facts.entries.begin(), facts.entries.end(),
+                    [&](const std::string& entry) { return IsInstallations(entry, facts); });
+    if (left) return JudgeContents(facts);
     if (!facts.serviceRegistered) {
       return "no service is registered yet, but it holds " + Listed(facts.entries, 8) +
              ", put there by someone else: give a new or empty folder";
@@ -255,7 +267,7 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
   if (use == FolderUse::kPurge && leftover != nullptr) {
     std::vector<std::string> others;
     std::copy_if(facts.entries.begin(), facts.entries.end(), std::back_inserter(others),
-                 [](const std::string& entry) { return !IsInstalledName(entry); });
+                 [&](const std::string& entry) { return !IsInstallations(entry, facts); });
     leftover->clear();
     if (!others.empty())
       *leftover = "it holds what the installation did not put there: " + Listed(others);

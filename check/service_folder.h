@@ -48,12 +48,15 @@ struct FolderFacts {
   // The drive's root first, then every folder down to the folder itself, when it exists.
   std::vector<ObjectFacts> chain;
   std::vector<ObjectFacts> contents;  // everything it holds, at any depth
+  // The files the list it holds names without a path: the installation's too.
+  std::vector<std::string> listedFiles;
   Trusted trusted;
 };
 
 // The names an installation writes into the folder, temporary copies included.
 extern const char* const kInstalledNames[];
 extern const int kInstalledNameCount;
+bool IsInstalledName(const std::string& name);
 // The longest of them: the folder must leave room for it within 259 characters.
 constexpr std::size_t kLongestInstalledName = sizeof "starter-check.exe.new" - 1;
 

@@ -30,6 +30,7 @@ const char kUsage[] =
     "       starter-check --service-folder FOLDER [--create] [--update]\n"
     "                     [--with-list LIST | --purge]\n"
     "       starter-check --source-folder FOLDER\n"
+    "       starter-check --listed-files [--exe PATH] LIST\n"
     "  --exe PATH         the service executable's full Windows path, such as\n"
     "                     C:\\Svc\\starter.exe or \\\\server\\share\\starter.exe\n"
     "                     (default: C:\\Svc\\ and LIST's name with .dat made .exe;\n"
@@ -42,6 +43,9 @@ const char kUsage[] =
     "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
     "                     error: exit 1 for errors only, warnings are still shown\n"
+    "  --files-from DIR   the files LIST names without a path are to be copied into\n"
+    "                     the service's folder from DIR: look for them there first\n"
+    "  --listed-files     print those files, one a line: what an installation copies\n"
     "  --installed        on Windows, audit the installed service: its image path,\n"
     "                     account and access, its folder by the folder rule, then\n"
     "                     its list as it is read there\n"
@@ -143,6 +147,7 @@ struct ToolOptions {
   bool judgeSource = false;  // --source-folder
   std::string source;
   bool installed = false;  // --installed: the installed service, then its list
+  bool listFiles = false;  // --listed-files: the files a list names without a path
 };
 
 // The folder's facts as this machine shows them; with --update, as the
@@ -154,6 +159,13 @@ FolderFacts FactsOf(const std::string& folder, bool update) {
   if (update) {
     facts.serviceRegistered = true;
     facts.installedIn = canonical;
+  }
+  // The files its list names are the installation's too.
+  std::string bytes;
+  std::string error;
+  if (facts.exists && !canonical.empty() && ReadList(canonical + "\\starter.dat", bytes, error)) {
+    facts.listedFiles =
+        FilesNamedWithoutPath(bytes, canonical + "\\starter.exe", DefaultCodePage());
   }
   return facts;
 }
@@ -169,9 +181,23 @@ std::string JudgeListToInstall(const std::string& list) {
   return kTargetChangeable != nullptr ? kTargetChangeable(list) : "";
 }
 
+int CheckOneList(ToolOptions& tool, const std::string& list, bool first);
+
+// The list to be installed into folder, checked as the service there will
+// read it, with the files it names taken from the list's own folder: false
+// when it has errors or cannot be read, which the report shows.
+bool ListInstallable(ToolOptions& tool, const std::string& folder) {
+  CheckOptions& options = tool.check;
+  options.executablePath = CanonicalFolder(folder) + "\\starter.exe";
+  options.filesFrom = FolderOf(tool.withList, options.codePage);
+  tool.executableGiven = true;
+  tool.failOnWarnings = false;
+  return CheckOneList(tool, tool.withList, true) == 0;
+}
+
 // The folder rule, for install.cmd, uninstall.cmd and the package. What it
 // says goes to standard output, where the scripts show it as it is.
-int JudgeFolder(const ToolOptions& tool) {
+int JudgeFolder(ToolOptions& tool) {
   const MachineFolders machine = DefaultMachineFolders();
   const FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
   FolderFacts facts = FactsOf(tool.folder, tool.update);
@@ -190,6 +216,9 @@ int JudgeFolder(const ToolOptions& tool) {
     return 1;
   }
   std::string list = tool.withList.empty() ? "" : JudgeListToInstall(tool.withList);
+  if (list.empty() && !tool.withList.empty() && !ListInstallable(tool, tool.folder)) {
+    list = "it has errors, shown above";
+  }
   if (!list.empty()) {
     std::cout << "refusing the list " << ShowBytes(tool.withList) << ": " << ShowBytes(list)
               << "\n";
@@ -301,10 +330,10 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       value = argument.substr(equals + 1);
       argument.resize(equals);
     }
-    bool takesValue = argument == "--exe" || argument == "--system-dir" ||
-                      argument == "--code-page" || argument == "--ignore" ||
-                      argument == "--fail-on" || argument == "--service-folder" ||
-                      argument == "--with-list" || argument == "--source-folder";
+    bool takesValue =
+        argument == "--exe" || argument == "--system-dir" || argument == "--code-page" ||
+        argument == "--ignore" || argument == "--fail-on" || argument == "--service-folder" ||
+        argument == "--with-list" || argument == "--source-folder" || argument == "--files-from";
     if (takesValue && !inlineValue) {
       if (i + 1 == argc) return UsageError(argument + " needs a value");
       value = argv[++i];
@@ -319,6 +348,8 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
     } else if (argument == "--source-folder") {
       tool.judgeSource = true;
       tool.source = value;
+    } else if (argument == "--files-from") {
+      tool.check.filesFrom = CanonicalFolder(value).empty() ? value : CanonicalFolder(value);
     } else if (takesValue) {
       int status = ReadOption(argument, value, tool);
       if (status >= 0) return status;
@@ -334,6 +365,8 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
       tool.update = true;
     } else if (argument == "--installed") {
       tool.installed = true;
+    } else if (argument == "--listed-files") {
+      tool.listFiles = true;
     } else if (argument == "--help" || argument == "-h") {
       Help();
       return 0;
@@ -359,6 +392,14 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
   if (tool.purge && (tool.create || !tool.withList.empty())) {
     return UsageError("--create and --with-list are for an installation, not --purge");
   }
+  if (tool.listFiles && (modes > 0 || tool.lists.size() != 1)) {
+    return UsageError("--listed-files takes one list, and no other mode");
+  }
+  if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
+  if (!haveCodePage) tool.check.codePage = DefaultCodePage();
+  tool.check.fileKind = kTargetFileKind;
+  tool.check.changeable = kTargetChangeable;
+  tool.check.pathKnown = ServicePathFolders(tool.check.pathFolders);
   if (tool.judgeFolder || tool.judgeSource) return -1;
   if (tool.installed && kTargetFileKind == nullptr) {
     return UsageError(
@@ -366,11 +407,6 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
         "on Windows, can");
   }
   if (!tool.installed && tool.lists.empty()) return UsageError("no list given");
-  if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
-  if (!haveCodePage) tool.check.codePage = DefaultCodePage();
-  tool.check.fileKind = kTargetFileKind;
-  tool.check.changeable = kTargetChangeable;
-  tool.check.pathKnown = ServicePathFolders(tool.check.pathFolders);
   return -1;
 }
 
@@ -427,6 +463,24 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   return installationFails ? 3 : failing > 0 ? 1 : 0;
 }
 
+// --listed-files: what an installation copies into the service's folder
+// with the list, one name a line.
+int ListFiles(const ToolOptions& tool) {
+  std::string bytes;
+  std::string error;
+  const std::string& list = tool.lists.front();
+  if (!ReadList(list, bytes, error)) {
+    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+    return 2;
+  }
+  std::string executable =
+      tool.executableGiven ? tool.check.executablePath : DefaultExecutablePath(list);
+  for (const std::string& name : FilesNamedWithoutPath(bytes, executable, tool.check.codePage)) {
+    std::cout << name << "\n";
+  }
+  return 0;
+}
+
 // --installed: the registration as this machine has it, the folder by the
 // folder rule as an update finds it, then the list the service reads there.
 int AuditInstalled(ToolOptions& tool) {
@@ -462,6 +516,7 @@ int Run(int argc, char** argv) {
   if (status >= 0) return status;
   if (tool.judgeFolder) return JudgeFolder(tool);
   if (tool.judgeSource) return JudgeSource(tool);
+  if (tool.listFiles) return ListFiles(tool);
   status = tool.installed ? AuditInstalled(tool) : 0;
   for (const std::string& list : tool.lists) {
     // A list it could not read outweighs one with findings.

@@ -7,10 +7,11 @@
 #                                    libraries are linked into the programs
 #   starter.dat.example, *.cmd       copied from release/ with CR LF line ends
 #   SHA256SUMS                       "<hash> *<name>" for every other file of the zip
-# and set-start-type.exe, stripped too, for the Windows Installer package only.
+# and set-start-type.exe and package-actions.dll, stripped too, for the Windows
+# Installer package only.
 # Run with -DSOURCE=<source dir> -DOUT=<folder> -DSTARTER=<starter.exe>
-# -DCHECKER=<starter-check.exe> -DHELPER=<set-start-type.exe> -DOBJCOPY=<objcopy>
-# -DCOMPILER=<the C++ compiler>.
+# -DCHECKER=<starter-check.exe> -DHELPER=<set-start-type.exe>
+# -DACTIONS=<package-actions.dll> -DOBJCOPY=<objcopy> -DCOMPILER=<the C++ compiler>.
 cmake_policy(VERSION 3.21)
 file(MAKE_DIRECTORY ${OUT})
 
@@ -20,7 +21,7 @@ function(write_crlf name text)
   file(WRITE ${OUT}/${name} "${text}")
 endfunction()
 
-foreach(program ${STARTER} ${CHECKER} ${HELPER})
+foreach(program ${STARTER} ${CHECKER} ${HELPER} ${ACTIONS})
   get_filename_component(name ${program} NAME)
   # objcopy stamps a PE file with the time unless told one: the link left none.
   execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0

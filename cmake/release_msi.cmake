@@ -17,7 +17,7 @@ set(stage ${OUT}.stage)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 set(inputs "${VERSION} ${FILE_VERSION} ${ARCH}")
-foreach(name starter.exe starter-check.exe set-start-type.exe)
+foreach(name starter.exe starter-check.exe set-start-type.exe package-actions.dll)
   file(COPY ${PROGRAMS}/${name} DESTINATION ${stage})
   file(SHA256 ${stage}/${name} hash)
   string(APPEND inputs " ${hash}")
@@ -29,7 +29,8 @@ string(APPEND inputs " ${hash} ${recipe} ${times}")
 string(UUID product_code NAMESPACE ${upgrade_code} NAME "product ${VERSION} ${ARCH}" TYPE SHA1 UPPER)
 string(UUID package_code NAMESPACE ${upgrade_code} NAME "package ${inputs}" TYPE SHA1 UPPER)
 execute_process(COMMAND touch -d @${EPOCH} ${stage}/starter.exe ${stage}/starter-check.exe
-                        ${stage}/set-start-type.exe COMMAND_ERROR_IS_FATAL ANY)
+                        ${stage}/set-start-type.exe ${stage}/package-actions.dll
+                COMMAND_ERROR_IS_FATAL ANY)
 
 if(ARCH STREQUAL x86)
   set(template "Intel;1033")
@@ -71,6 +72,15 @@ msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VAL
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolderAgain', 'NOT REMOVE~=\"ALL\"', 3740)")
 msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('AuditInstallation', 3074, 'FolderRule', '--installed --fail-on error')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('AuditInstallation', 'NOT REMOVE~=\"ALL\"', 5820)")
+# The files the list names without a path, beside it: temporary MoveFile rows,
+# by package-actions.dll (type 1), before the folder rule judges them.
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('TakeListFiles', 1, 'PackageActions', 'TakeListFiles')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('TakeListFiles', 'ListSource AND NOT REMOVE~=\"ALL\"', 1020)")
+# STARTSERVICE: the service started once the installation has ended, by the
+# helper, which waits for Windows Installer to be free: 194, a program from the
+# Binary table that runs on after the installation, whose exit is not waited for.
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartServiceOnce', 194, 'StartType', 'start')")
+msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartServiceOnce', 'STARTSERVICE AND NOT REMOVE~=\"ALL\"', 6700)")
 # The start type, once the service is registered: deferred, as SYSTEM (3074).
 msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ApplyStartType', 3074, 'StartType', '[STARTTYPE]')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ApplyStartType', 'NOT REMOVE~=\"ALL\"', 5810)")

@@ -29,7 +29,7 @@ done
 zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip \
   corvane-remote-starter-*-win32.msi)
 for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe \
-    release/set-start-type.exe $zips; do
+    release/set-start-type.exe release/package-actions.dll $zips; do
   if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
     echo "package: $file differs between two builds of $commit" >&2
     exit 1

@@ -65,11 +65,12 @@ sign() {
   echo "sign: $(basename "$2") signed and verified"
 }
 
-# The programs: the two of the zip, and the package's helper from its Binary table.
+# The programs: the two of the zip, and the package's helpers from its Binary table.
 mkdir -p "$work/unsigned" "$work/programs" "$work/signed"
 python3 -m zipfile -e "$zip" "$work/unsigned"
 msiinfo extract "$package" Binary.StartType >"$work/unsigned/set-start-type.exe"
-for program in starter.exe starter-check.exe set-start-type.exe; do
+msiinfo extract "$package" Binary.PackageActions >"$work/unsigned/package-actions.dll"
+for program in starter.exe starter-check.exe set-start-type.exe package-actions.dll; do
   sign "$work/unsigned/$program" "$work/programs/$program"
 done
 

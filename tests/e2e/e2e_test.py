@@ -417,7 +417,8 @@ def release(args):
         check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
               b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
         with zipfile.ZipFile(args.zip[:-len(".zip")] + "-symbols.zip") as symbols:
-            check(sorted(symbols.namelist()) == ["set-start-type.exe.debug",
+            check(sorted(symbols.namelist()) == ["package-actions.dll.debug",
+                                                 "set-start-type.exe.debug",
                                                  "starter-check.exe.debug", "starter.exe.debug"],
                   f"the symbols zip holds {symbols.namelist()}")
         for name in names:
