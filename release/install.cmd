@@ -1,6 +1,6 @@
 @echo off
 rem Installs or updates Corvane Remote Starter, from an elevated command prompt:
-rem   install.cmd [FOLDER] [/auto | /demand] [/force]
+rem   install.cmd [FOLDER] [/auto | /demand] [/start] [/force]
 rem Every argument, the folder and the list beside this script are checked
 rem before anything changes; a refusal leaves any installation exactly as it was.
 rem No parenthesised blocks: a folder such as "C:\Program Files (x86)\X" would end them.
@@ -14,6 +14,7 @@ set "SYSTEM=%SystemRoot%\System32"
 set "FOLDER="
 set "START="
 set "FORCE="
+set "RUN="
 
 :arguments
 if "%~1"=="" goto parsed
@@ -24,6 +25,7 @@ if /i "%~1"=="/help" goto usage
 if /i "%~1"=="/force" goto switch_force
 if /i "%~1"=="/auto" goto switch_auto
 if /i "%~1"=="/demand" goto switch_demand
+if /i "%~1"=="/start" goto switch_start
 set "ARGUMENT=%~1"
 if "%ARGUMENT:~0,1%"=="/" goto unknown_switch
 if "%ARGUMENT:~0,1%"=="-" goto unknown_switch
@@ -32,6 +34,9 @@ set "FOLDER=%~1"
 goto next
 :switch_force
 set "FORCE=1"
+goto next
+:switch_start
+set "RUN=1"
 goto next
 :switch_auto
 if defined START goto two_start_types
@@ -75,8 +80,8 @@ rem would read it here.
 "%HERE%starter-check.exe" --service-folder "%FOLDER%"
 if errorlevel 1 goto folder_refused
 if not exist "%HERE%starter.dat" goto list_checked
-echo install: checking starter.dat as "%FOLDER%\starter.exe" will read it
-"%HERE%starter-check.exe" --fail-on error --exe "%FOLDER%\starter.exe" "%HERE%starter.dat"
+echo install: checking starter.dat as "%FOLDER%\starter.exe" will read it, with the files it names from here
+"%HERE%starter-check.exe" --fail-on error --exe "%FOLDER%\starter.exe" --files-from "%HERE%." "%HERE%starter.dat"
 if errorlevel 2 goto list_unreadable
 if errorlevel 1 if not defined FORCE goto list_has_errors
 if errorlevel 1 echo install: /force: installing the list in spite of its errors
@@ -127,7 +132,8 @@ if errorlevel 1 goto changed_meanwhile
 rem 6. Each file goes in under a temporary name and then takes the place of the
 rem old one, so a copy that fails leaves the old file. The list is copied only
 rem when one lies beside this script: an installed list is never replaced by
-rem one the administrator did not hand over.
+rem one the administrator did not hand over. With it go the files it names
+rem without a path, its patches and bare programs, that lie beside it too.
 set "NAME=starter.exe"
 call :replace
 if errorlevel 1 goto copy_failed
@@ -138,6 +144,9 @@ if not exist "%HERE%starter.dat" goto copied
 set "NAME=starter.dat"
 call :replace
 if errorlevel 1 goto copy_failed
+set "TAKE_FAILED="
+for /f "delims=" %%N in ('call "%%HERE%%starter-check.exe" --listed-files --exe "%%FOLDER%%\starter.exe" "%%HERE%%starter.dat"') do call :take "%%N"
+if defined TAKE_FAILED goto copy_failed
 :copied
 
 rem 7. The registration, in place. The service reports itself interactive, so
@@ -185,10 +194,27 @@ for /f "tokens=3" %%a in ('call "%%SYSTEM%%\reg.exe" query "%%KEY%%" /v Start 2^
 if "%NOW_START%"=="0x2" set "STARTS=at every boot (auto)"
 if "%NOW_START%"=="0x4" set "STARTS=never: it is disabled"
 echo install: "%SERVICE%" is installed in "%FOLDER%", and starts %STARTS%
-if not exist "%FOLDER%\starter.dat" echo install: put the launch list in "%FOLDER%\starter.dat" before starting the service
+if not exist "%FOLDER%\starter.dat" echo install: it has no list yet: put starter.dat, and the files it names, beside this script and run it again
+echo install: keep this folder: uninstall.cmd, here, removes the service
+if defined RUN goto run_now
 echo install: start it with: sc start "%SERVICE%"
 echo install: sc start returns while the service works through its list (START_PENDING on
 echo   Windows; Wine answers 1053); sc query then shows STOPPED, exit code 0, once it is done
+exit /b 0
+:run_now
+rem Windows answers START_PENDING at once, Wine 1053 once the list is done:
+rem either way the service has taken the request.
+"%SYSTEM%\sc.exe" start "%SERVICE%" >nul
+echo install: started; sc query "%SERVICE%" shows STOPPED, exit code 0, once every line is started
+exit /b 0
+
+rem Copies a file the list names from beside this script, when it lies here:
+rem one that does not may be in FOLDER already, which the check has seen.
+:take
+if not exist "%HERE%%~1" exit /b 0
+set "NAME=%~1"
+call :replace
+if errorlevel 1 set "TAKE_FAILED=1"
 exit /b 0
 
 rem Copies NAME from beside this script into FOLDER, through NAME.new, and
@@ -222,16 +248,18 @@ if errorlevel 1 exit /b 1
 exit /b 0
 
 :usage
-echo usage: install.cmd [FOLDER] [/auto ^| /demand] [/force]
-echo   Installs starter.exe and starter-check.exe, and starter.dat if it lies beside
-echo   this script, into FOLDER (default %%ProgramData%%\CorvaneRemoteStarter), which
-echo   must lie in Program Files or directly in ProgramData and which only
-echo   Administrators and SYSTEM may then use; then registers the service. Run it
-echo   from a folder only administrators can change. Run it again, with the same
-echo   FOLDER, to update: the service is stopped and kept, its list and start type
-echo   too. A new FOLDER must be new or empty.
+echo usage: install.cmd [FOLDER] [/auto ^| /demand] [/start] [/force]
+echo   Installs starter.exe and starter-check.exe, and starter.dat with the files it
+echo   names if it lies beside this script, into FOLDER (default
+echo   %%ProgramData%%\CorvaneRemoteStarter), which must lie in Program Files or
+echo   directly in ProgramData and which only Administrators and SYSTEM may then
+echo   use; then registers the service. Run it from a folder only administrators can
+echo   change, and keep that folder. Run it again, with the same FOLDER, to update:
+echo   the service is stopped and kept, its list and start type too, unless a new
+echo   starter.dat lies beside it. A new FOLDER must be new or empty.
 echo   /auto     start the service at every boot
 echo   /demand   start it only on request (the default for a new installation)
+echo   /start    start it once, now, when the installation is done
 echo   /force    install starter.dat even when starter-check.exe finds errors in it
 exit /b 0
 :unknown_switch

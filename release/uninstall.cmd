@@ -58,7 +58,8 @@ if not exist "%FOLDER%\" goto folder_gone
 if defined PURGE goto purge
 set "WITH="
 if exist "%FOLDER%\starter.dat" set "WITH=, with its list"
-echo uninstall: "%FOLDER%" was left in place%WITH%; uninstall.cmd /purge removes it too
+echo uninstall: "%FOLDER%" was left in place%WITH%. install.cmd takes it back as it is;
+echo   to remove it, delete it from an elevated prompt: rmdir /s /q "%FOLDER%"
 exit /b 0
 
 rem Nothing goes from a folder the folder rule refuses: a file of ours by name
@@ -70,6 +71,8 @@ rem anything.
 if errorlevel 1 goto source_refused
 "%HERE%starter-check.exe" --service-folder "%FOLDER%" --purge
 if errorlevel 1 goto purge_refused
+rem The files the list names go first, while the list is there to name them.
+if exist "%FOLDER%\starter.dat" for /f "delims=" %%N in ('call "%%HERE%%starter-check.exe" --listed-files --exe "%%FOLDER%%\starter.exe" "%%FOLDER%%\starter.dat"') do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
 set "OWN=starter.exe starter-check.exe starter.dat starter.exe.new starter-check.exe.new starter.dat.new"
 for %%N in (%OWN%) do if exist "%FOLDER%\%%N" del /f /q "%FOLDER%\%%N"
 for %%N in (%OWN%) do if exist "%FOLDER%\%%N" goto purge_failed
@@ -80,6 +83,7 @@ exit /b 0
 
 :not_installed
 echo uninstall: "%SERVICE%" is not installed; nothing to remove
+if defined PURGE echo uninstall: a folder an earlier removal left is no longer known to it: install.cmd takes it back as it is, or delete it with rmdir /s /q
 exit /b 0
 :no_folder
 echo uninstall: the service had no image path, so no folder to name
@@ -91,8 +95,8 @@ exit /b 0
 echo usage: uninstall.cmd [/purge]
 echo   Stops and removes the service, once it has finished its list. Its folder,
 echo   found from its registration, is left in place with its list, unless /purge:
-echo   then, if the folder rule accepts the folder, the installation's files go, and
-echo   the folder too if nothing else is in it.
+echo   then, if the folder rule accepts the folder, the installation's files, with
+echo   the files its list names, go, and the folder too if nothing else is in it.
 exit /b 0
 :unknown_argument
 echo uninstall: unknown argument "%~1"; uninstall.cmd /? shows the usage
