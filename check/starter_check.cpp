@@ -42,7 +42,9 @@ const char kUsage[] =
     "  --ignore CODE,...  leave out findings with these codes\n"
     "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
-    "                     error: exit 1 for errors only, warnings are still shown\n"
+    "                     error: exit 1 for errors only, warnings are still shown;\n"
+    "                     installation: with --installed, exit 3 for the\n"
+    "                     installation's own errors only, the list's still shown\n"
     "  --files-from DIR   the files LIST names without a path are to be copied into\n"
     "                     the service's folder from DIR: look for them there first\n"
     "  --listed-files     print those files, one a line: what an installation copies\n"
@@ -138,6 +140,7 @@ struct ToolOptions {
   bool executableGiven = false;
   bool json = false;
   bool failOnWarnings = true;
+  bool failOnInstallation = false;  // --fail-on installation: only --installed's own errors
   bool judgeFolder = false;  // --service-folder: the folder rule instead of a list
   std::string folder;
   bool purge = false;
@@ -299,10 +302,11 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
       options.ignored[static_cast<int>(code)] = true;
     }
   } else if (option == "--fail-on") {
-    if (value != "warning" && value != "error") {
-      return UsageError("--fail-on takes warning or error, not " + ShowBytes(value));
+    if (value != "warning" && value != "error" && value != "installation") {
+      return UsageError("--fail-on takes warning, error or installation, not " + ShowBytes(value));
     }
     tool.failOnWarnings = value == "warning";
+    tool.failOnInstallation = value == "installation";
   }
   return -1;
 }
@@ -460,7 +464,7 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
                std::any_of(options.installation.begin(), options.installation.end(),
                            [&](const Finding& own) { return own.code == finding.code; });
       });
-  return installationFails ? 3 : failing > 0 ? 1 : 0;
+  return installationFails ? 3 : failing > 0 && !tool.failOnInstallation ? 1 : 0;
 }
 
 // --listed-files: what an installation copies into the service's folder

@@ -70,7 +70,7 @@ msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VAL
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MakeFolder', 'NOT REMOVE~=\"ALL\"', 3690)")
 msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolderAgain', 3074, 'FolderRule', '--service-folder \"[ServiceFolder].\" [FolderUse]')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolderAgain', 'NOT REMOVE~=\"ALL\"', 3740)")
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('AuditInstallation', 3074, 'FolderRule', '--installed --fail-on error')")
+msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('AuditInstallation', 3074, 'FolderRule', '--installed --fail-on installation')")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('AuditInstallation', 'NOT REMOVE~=\"ALL\"', 5820)")
 # The files the list names without a path, beside it: temporary MoveFile rows,
 # by package-actions.dll (type 1), before the folder rule judges them.

@@ -185,7 +185,7 @@ if errorlevel 1 goto description_failed
 rem 8. The result, audited as the service will find it: its registration,
 rem account and access, and its folder by the folder rule. A new service that
 rem fails it is removed again.
-"%FOLDER%\starter-check.exe" --installed --fail-on error >nul
+"%FOLDER%\starter-check.exe" --installed --fail-on installation >nul
 if errorlevel 2 goto audit_failed
 
 set "STARTS=on demand"
@@ -301,7 +301,7 @@ exit /b 1
 echo install: cannot make "%FOLDER%" for Administrators and SYSTEM alone; nothing was copied
 exit /b 1
 :audit_failed
-"%FOLDER%\starter-check.exe" --installed --fail-on error
+"%FOLDER%\starter-check.exe" --installed --fail-on installation
 if defined INSTALLED goto audit_failed_update
 "%SYSTEM%\sc.exe" delete "%SERVICE%" >nul
 echo install: the new installation fails its audit (see above), so the service was removed again; its files stay in "%FOLDER%"

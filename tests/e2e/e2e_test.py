@@ -374,8 +374,7 @@ REFUSALS = [
     ("\\\\?\\C:\\Svc", 1, "prefix"),
     # A move, by plain install.cmd into the default folder a standard user made
     # first with a list of theirs, or into a folder another product holds.
-    ("", 1, 'the service is installed in "C:\\Program Files\\Svc Test", and a move takes only '
-            "a new or empty folder, but this one holds starter.dat"),
+    ("", 1, 'refusing "C:\\ProgramData\\CorvaneRemoteStarter": others than administrators can'),
     ('"C:\\Program Files\\Vendor"', 1, "but this one holds Other\\"),
     # Who can change it, read from the real descriptors: here what Wine makes
     # of a folder with the Unix "other" write bit.
@@ -461,10 +460,12 @@ def release(args):
             check(status == 1 and words in out and "Everyone may" in out and registration() == {}
                   and not os.path.exists(wine.host_path(default)), f"{path}: {status} {out}")
 
-        # A folder that a standard user made first, with a list of theirs in it.
+        # A folder that a standard user made first, with a list of theirs in it:
+        # its creator may change it.
         wine.put(default + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
+        os.chmod(wine.host_path(default), 0o777)
         status, out = script("C:\\release\\install.cmd /auto")
-        check(status == 1 and "no service is registered yet, but it holds starter.dat" in out,
+        check(status == 1 and "others than administrators can change it: Everyone" in out,
               f"a planted folder: {status} {out}")
         check(registration() == {} and wine.icacls_calls() == [],
               "a refused install changed things")
@@ -586,15 +587,22 @@ def release(args):
               f"install.cmd into another folder: {status} {out}")
 
         status, out = script("C:\\release\\uninstall.cmd")
-        check(status == 0 and "removed the service" in out and f'"{folder}" was left' in out,
+        check(status == 0 and "removed the service" in out and f'"{folder}" was left' in out and
+              "install.cmd takes it back" in out and f'rmdir /s /q "{folder}"' in out,
               f"uninstall.cmd: {status} {out}")
         check(registration() == {}, "the service is still registered")
         status, out = script("C:\\release\\uninstall.cmd")
         check(status == 0 and "not installed" in out, f"uninstall.cmd again: {status} {out}")
-        # With no service registered, what a folder holds came from someone else.
+        # A folder left behind is taken back while it holds only the
+        # installation's files: not with what a job wrote beside them.
         status, out = script(f'C:\\release\\install.cmd "{folder}"')
         check(status == 1 and "no service is registered yet, but it holds" in out and
-              registration() == {}, f"install.cmd into a folder left behind: {status} {out}")
+              "probe.exe.log" in out and registration() == {},
+              f"install.cmd into a folder left behind: {status} {out}")
+        os.remove(wine.host_path(folder + "\\probe.exe.log"))
+        status, out = script(f'C:\\release\\install.cmd "{folder}" && C:\\release\\uninstall.cmd')
+        check(status == 0 and f'installed in "{folder}"' in out and registration() == {},
+              f"install.cmd taking a folder back: {status} {out}")
 
         # /purge follows the registration, but deletes nothing in a folder the
         # folder rule refuses: what bears the installation's names there is another's.
@@ -618,8 +626,22 @@ def release(args):
               sorted(os.listdir(wine.host_path(purged))) == ["notes.txt"],
               f"/purge beside another file: {status} {out}")
         os.remove(wine.host_path(purged + "\\notes.txt"))
-        status, out = script(f'C:\\release\\install.cmd "{purged}" && '
-                             "C:\\release\\uninstall.cmd /purge")
+        # The quick start: a list and the patch it names beside install.cmd, one
+        # line to install and start it; /purge takes the patch too.
+        wine.put("C:\\release\\starter.dat", data=b"msiexec.exe /p Hotfix.msp /qn /norestart\r\n")
+        wine.put("C:\\release\\Hotfix.msp", data=b"a patch")
+        since = len(wine.read_trace().text)
+        status, out = script(f'C:\\release\\install.cmd "{purged}" /start')
+        check(status == 0 and "started" in out and
+              sorted(os.listdir(wine.host_path(purged)))[0] == "hotfix.msp",
+              f"install.cmd /start: {status} {out}")
+        deadline = time.time() + 120
+        while time.time() < deadline and not busy_run().reported:
+            time.sleep(0.2)
+        check(busy_run().starts == [(f'"{INSTALLER}" /p "{purged}\\hotfix.msp" /qn /norestart',
+                                     True), (f'"{purged}\\"', False)],
+              f"the quick start's run: {busy_run().starts}")
+        status, out = script("C:\\release\\uninstall.cmd /purge")
         check(status == 0 and f'removed "{purged}"' in out and
               not os.path.exists(wine.host_path(purged)), f"/purge: {status} {out}")
 
@@ -719,10 +741,15 @@ def msi(args):
         wine.keep_services_up(args.probe)
         wine.put("C:\\Deploy\\corvane.msi", source=signed)
         wine.put("C:\\Deploy\\next.msi", source=args.msi_next)
-        wine.put("C:\\Deploy\\starter.dat", data=b"C:\\Probes\\Probe.exe /Deployed\r\n")
-        wine.put("C:\\users\\Public\\evil.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
+        # The job: a list that names a program by its path, a bare program and a
+        # patch, the last two staged beside it.
+        deployed = (b"C:\\Probes\\Probe.exe /Deployed\r\nProbe.exe /Bare\r\n"
+                    b"msiexec.exe /p Hotfix.msp /qn /norestart\r\n")
+        wine.put("C:\\Deploy\\starter.dat", data=deployed)
+        wine.put("C:\\Deploy\\probe.exe", source=args.probe)
+        wine.put("C:\\Deploy\\Hotfix.msp", data=b"a patch")
+        wine.put("C:\\Deploy\\broken.dat", data=b"del C:\\x\r\nmsiexec.exe /i a.msi\r\n")
         wine.put("C:\\Probes\\probe.exe", source=args.probe)
-        deployed = b"C:\\Probes\\Probe.exe /Deployed\r\n"
 
         registration = wine.registration
 
@@ -745,15 +772,19 @@ def msi(args):
         # Refused before anything changes: a folder a standard user made first,
         # any INSTALLFOLDER, and a LISTFILE that is no readable file.
         wine.put(folder + "\\starter.dat", data=b"C:\\users\\Public\\evil.exe\r\n")
+        os.chmod(wine.host_path(folder), 0o777)  # its creator's
         log = wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat")
         check("JudgeFolder" in log and registration() == {} and installed_version() is None,
               "a planted folder was taken")
         shutil.rmtree(wine.host_path(folder))
-        # ... and a list in a folder any user can change.
+        # ... a list in a folder any user can change, one that can never work,
+        # and a start type or start it does not know.
         wine.put("C:\\Open\\starter.dat", data=deployed)
         os.chmod(wine.host_path("C:\\Open"), 0o777)
         for option in ("INSTALLFOLDER=C:\\", "LISTFILE=C:\\Deploy\\starter.dat & echo injected> "
-                       "C:\\pwned.txt", "LISTFILE=C:\\Open\\starter.dat"):
+                       "C:\\pwned.txt", "LISTFILE=C:\\Open\\starter.dat",
+                       "LISTFILE=C:\\Deploy\\broken.dat", "STARTTYPE=sometimes",
+                       "STARTSERVICE=yes"):
             wine.msiexec("/i", "C:\\Deploy\\corvane.msi", option)
             check(registration() == {} and installed_version() is None and
                   not os.path.exists(wine.host_path("C:\\pwned.txt")) and
@@ -772,8 +803,10 @@ def msi(args):
         wine.use_builtin(icacls)
         shutil.rmtree(wine.host_path(folder))
 
+        # One line installs the job, in any case of STARTTYPE, and runs it once
+        # Windows Installer is done.
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\starter.dat",
-                     "STARTTYPE=auto")
+                     "STARTTYPE=Auto", "STARTSERVICE=1")
         # Wine's installer registers the path unquoted, as the package allows
         # for: its folder holds no space.
         registered = registration()
@@ -785,15 +818,29 @@ def msi(args):
         # The list was copied by Windows Installer itself: no shell ran, which
         # a value with a quote and an & once turned into a command as SYSTEM.
         check("cmd.exe" not in wine.read_trace().text, "the installation ran a shell")
-        expect_run(wine.start_service(), [("c:\\probes\\probe.exe /deployed", True),
-                                          (f'"{folder}\\"', False)])
+        check(sorted(os.listdir(wine.host_path(folder)))[:2] == ["hotfix.msp", "probe.exe"],
+              f"the list's files: {os.listdir(wine.host_path(folder))}")
+        patch = f'"{INSTALLER}" /p {folder}\\hotfix.msp /qn /norestart'
+        expect_run(wine.wait_for_report(), [("c:\\probes\\probe.exe /deployed", True),
+                                           (f'"{folder}\\probe.exe" /bare', True), (patch, True),
+                                           (f'"{folder}\\"', False)])
         expect_records(wine, "C:\\Probes\\probe.exe", [("c:\\probes\\probe.exe /deployed",
                                                         "c:\\probes")])
+        expect_records(wine, folder + "\\probe.exe", [(f'"{folder}\\probe.exe" /bare', folder)])
 
-        # A repair never takes a list: as a standard user may start one.
-        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus",
-                     "LISTFILE=C:\\users\\Public\\evil.dat")
-        check(list_bytes() == deployed, "a repair replaced the list")
+        # An administrator's run with a new list takes it, and its files, at once.
+        since = len(wine.read_trace().text)
+        wine.put("C:\\Deploy\\next\\starter.dat", data=b"Probe.exe /Second\r\n")
+        wine.put("C:\\Deploy\\next\\probe.exe", source=args.probe)
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi", "LISTFILE=C:\\Deploy\\next\\starter.dat",
+                     "STARTSERVICE=1")
+        deadline = time.time() + 120
+        while time.time() < deadline and not ServiceTrace(wine.read_trace().text[since:]).reported:
+            time.sleep(0.2)
+        check(ServiceTrace(wine.read_trace().text[since:]).starts ==
+              [(f'"{folder}\\probe.exe" /second', True), (f'"{folder}\\"', False)],
+              f"the new list: {ServiceTrace(wine.read_trace().text[since:]).starts}")
+        deployed = b"Probe.exe /Second\r\n"
         # An upgrade that fails leaves the old version, service, start type and list.
         next_version = re.search(r"-(\d+\.\d+\.\d+)-", os.path.basename(args.msi_next)).group(1)
         wine.msiexec("/i", "C:\\Deploy\\next.msi", "LISTFILE=C:\\Deploy\\missing.dat")
@@ -830,11 +877,17 @@ def msi(args):
         check(list_bytes() == deployed and
               not os.path.exists(wine.host_path(folder + "\\starter.exe")),
               "removal took the list, or left the program")
-        # What removal leaves is not the installation's any more: with no
-        # service registered, a folder that holds anything is refused.
+        # What removal leaves, the installation's own files open to
+        # administrators alone, a new installation takes back, list and all;
+        # not while the folder holds anything else, such as what a job left.
+        wine.put(folder + "\\probe.exe.log", data=b"what a job wrote\r\n")
         wine.msiexec("/i", "C:\\Deploy\\corvane.msi")
-        check(registration() == {} and installed_version() is None,
-              "installed into a folder that held a list")
+        check(registration() == {}, "installed into a folder that held a job's log")
+        os.remove(wine.host_path(folder + "\\probe.exe.log"))
+        wine.msiexec("/i", "C:\\Deploy\\corvane.msi")
+        check(registration().get("ImagePath") == folder + "\\starter.exe" and
+              installed_version() == args.version and list_bytes() == deployed,
+              "a new installation did not take back what removal left")
 
 
 @scenario
