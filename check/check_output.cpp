@@ -34,11 +34,30 @@ std::string CodePageText(unsigned codePage) {
          (IsDoubleByteCodePage(codePage) ? "" : " (treated as having no lead bytes)");
 }
 
+// Text broken at spaces into lines of at most 100 characters where it can
+// be, each after the first indented four more.
+void WriteWrapped(std::ostream& out, const std::string& text, const std::string& indent) {
+  const std::size_t kWidth = 100;
+  std::string::size_type at = 0;
+  std::string lead = indent;
+  while (text.size() - at > kWidth - lead.size()) {
+    std::string::size_type cut = text.rfind(' ', at + kWidth - lead.size());
+    if (cut == std::string::npos || cut <= at) cut = text.find(' ', at + kWidth - lead.size());
+    if (cut == std::string::npos) break;
+    out << lead << text.substr(at, cut - at) << "\n";
+    at = cut + 1;
+    lead = indent + "    ";
+  }
+  out << lead << text.substr(at) << "\n";
+}
+
 void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
   for (const Finding& finding : findings) {
     const FindingCode& code = Describe(finding.code);
-    out << indent << LevelName(code.level) << " " << code.name << ": " << ShowBytes(finding.message)
-        << "\n";
+    WriteWrapped(out,
+                 std::string(LevelName(code.level)) + " " + code.name + ": " +
+                     ShowBytes(finding.message),
+                 indent);
   }
 }
 
@@ -112,7 +131,7 @@ void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListR
       << CodePageText(options.codePage) << "\n"
       << (options.fileKind ? "Programs, folders and patch files looked for on this machine\n"
                            : "Programs, folders and patch files not looked for: only "
-                             "starter-check.exe on the target machine can see them\n");
+                             "starter-check.exe on the target can\n");
   if (!report.findings.empty()) out << "\n";
   WriteFindings(out, report.findings, "");
 }

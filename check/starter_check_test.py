@@ -9,6 +9,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import uuid
 import unittest
 
 TOOL = None
@@ -232,26 +233,26 @@ class Findings(unittest.TestCase):
             "System directory C:\\WINDOWS\\system32, code page 1252 (treated as having no lead"
             " bytes)\n"
             "Programs, folders and patch files not looked for: only starter-check.exe on the"
-            " target machine can see them\n"
+            " target can\n"
             "\n"
             "line 1: bare program\n"
             "  read:      [Setup.exe /S]\n"
             "  command:   [\"C:\\Svc\\setup.exe\" /s]\n"
             "  directory: [C:\\Svc]\n"
             "  note lowered: the service lowers the upper-case letters of the arguments: most"
-            " options do not mind, but an argument whose case matters, such as an encoded command,"
-            " a password or a URL, reaches the program changed\n"
+            " options do not\n      mind, but an argument whose case matters, such as an encoded"
+            " command, a password or a URL,\n      reaches the program changed\n"
             "\n"
             "line 2: program with path\n"
             "  read:      [C:\\Program Files\\X\\setup.exe /s]\n"
             "  command:   [c:\\program files\\x\\setup.exe /s]\n"
             "  directory: [c:]\n"
             "  warning unquoted-spaces: the program path has spaces and no quotes: Windows tries"
-            " c:\\program.exe first and starts a different program than"
+            " c:\\program.exe\n      first and starts a different program than"
             " c:\\program files\\x\\setup.exe if one exists (CWE-428)\n"
             "  note lowered: the service lowers the upper-case letters of the arguments: most"
-            " options do not mind, but an argument whose case matters, such as an encoded command,"
-            " a password or a URL, reaches the program changed\n"
+            " options do not\n      mind, but an argument whose case matters, such as an encoded"
+            " command, a password or a URL,\n      reaches the program changed\n"
             "\n"
             "2 line(s) read and composed: 0 error(s), 1 warning(s), 2 note(s)\n"))
 
@@ -494,9 +495,69 @@ class Docs(unittest.TestCase):
                 self.assertTrue(f"`{option}`" in prose, f"{script} {option} is not explained")
 
 
+    def test_the_guide_names_what_exists(self):
+        """Versions and product codes are the build's, the tests it cites exist,
+        its example folders pass the folder rule, and README.txt fits Notepad."""
+        names = sorted(os.listdir(os.path.join(self.SOURCE, "docs")))
+        pages = {name: self.page(name) for name in names}
+        with open(os.path.join(self.SOURCE, "README.md"), encoding="utf-8") as f:
+            pages["README.md"] = f.read()
+        upgrade = uuid.UUID("6f1c2e0a-3b5d-5e8f-9a1c-7d4e2b6f8a30")
+        codes = {str(upgrade).upper()} | {str(uuid.uuid5(upgrade, f"product {VERSION} {arch}"))
+                                          .upper() for arch in ("x86", "x64")}
+        known = self.known_tests()
+        for name, text in pages.items():
+            self.assertLessEqual(set(re.findall(r"(?<![\d.])\d+\.\d+\.\d+(?![\d.])", text)),
+                                 {VERSION}, name)
+            self.assertLessEqual({g.upper() for g in re.findall(r"\{([0-9A-Fa-f-]{36})\}", text)},
+                                 codes, name)
+            cited = re.findall(r"`(e2e\.[a-z_0-9]+|starter_check\.[a-z_]+|"
+                               r"[A-Z][a-z]\w*\.(?:test_\w+|[A-Z][a-z]\w*))`", text)
+            self.assertLessEqual(set(cited), known, name)
+        # Where the operators' pages install, or stage a list, the folder rule agrees.
+        operators = ("install.md", "launch-list.md", "starter-check.md", "fleet.md",
+                     "troubleshooting.md", "README.md")
+        for name in operators:
+            code = "\n".join(re.findall(r"```[a-z]*\n(.*?)```", pages[name], re.S))
+            code = code.replace("%ProgramData%", "C:\\ProgramData")
+            folders = re.findall(r'(?:install\.cmd|--service-folder) "?([A-Z]:\\[^"\n]*?)"?(?: /|$)',
+                                 code, re.M)
+            folders += [path.rsplit("\\", 1)[0] for path in
+                        re.findall(r'(?:LISTFILE=|dest: |path: )"?([A-Z]:\\[^"\n]*)', code)]
+            for folder in folders:
+                done = subprocess.run([TOOL, "--service-folder", folder.rstrip("\\")],
+                                      capture_output=True, text=True)
+                self.assertEqual(done.returncode, 0, f"{name}: {done.stdout}")
+        sys.path.insert(0, os.path.join(self.SOURCE, "cmake"))
+        import readme_txt
+        for name in readme_txt.PAGES:
+            long = [line for line in readme_txt.render(self.page(name + ".md")).split("\n")
+                    if len(line) > readme_txt.WIDTH]
+            self.assertEqual(long, [], name)
+
+    def known_tests(self):
+        """Every test there is, by the name the docs give it."""
+        known = set()
+        for folder, _, files in os.walk(self.SOURCE):
+            if "/build" in folder or "/.git" in folder:
+                continue
+            for file in files:
+                with open(os.path.join(folder, file), errors="replace") as f:
+                    text = f.read() if file.endswith((".cpp", ".py", ".txt")) else ""
+                known |= {f"{a}.{b}" for a, b in re.findall(r"^TEST\((\w+), (\w+)\)", text, re.M)}
+                known |= {f"e2e.{n}" for n in re.findall(r"@scenario\ndef (\w+)", text)}
+                known |= set(re.findall(r"add_test\(NAME ([\w.]+)", text))
+                for cls, body in re.findall(r"^class (\w+)\(unittest\.TestCase\):(.*?)(?=^\S)",
+                                            text, re.M | re.S):
+                    known |= {f"{cls}.{m}" for m in re.findall(r"^    def (test_\w+)", body, re.M)}
+        return known
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
+    parser.add_argument("--version", required=True, help="the version the docs must give")
     args, rest = parser.parse_known_args()
     TOOL = os.path.abspath(args.tool)
+    VERSION = args.version
     unittest.main(argv=[sys.argv[0], *rest])

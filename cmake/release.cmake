@@ -28,7 +28,8 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/docs/launch-list.md ${CMAKE_SOURCE_DIR}/docs/starter-check.md
           ${CMAKE_SOURCE_DIR}/docs/fleet.md ${CMAKE_SOURCE_DIR}/docs/troubleshooting.md
           ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
-          ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake)
+          ${CMAKE_SOURCE_DIR}/release/uninstall.cmd ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/readme_txt.py)
 add_custom_target(release_files ALL DEPENDS ${release_paths} ${symbol_paths})
 
 # cpack installs what is built; the tests need not be built for a release.

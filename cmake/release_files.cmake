@@ -1,8 +1,8 @@
 # Makes the release's files in OUT:
 #   starter.exe, starter-check.exe   stripped, each with a .gnu_debuglink to
 #   *.exe.debug                      its debugging information, for the symbols zip
-#   README.txt                       the operator's guide, the operators' pages of docs/:
-#                                    UTF-8 with a byte-order mark, CR LF line ends
+#   README.txt                       the operator's guide, the operators' pages of docs/,
+#                                    by readme_txt.py
 #   THIRD-PARTY-NOTICES.txt          the copyright files of the packages whose
 #                                    libraries are linked into the programs
 #   starter.dat.example, *.cmd       copied from release/ with CR LF line ends
@@ -33,16 +33,9 @@ foreach(program ${STARTER} ${CHECKER} ${HELPER} ${ACTIONS})
                   WORKING_DIRECTORY ${OUT} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 
-# The operator's guide: the operators' pages, whole, in order.
-string(ASCII 239 187 191 guide)  # a byte-order mark, so that Notepad reads UTF-8
-foreach(page install launch-list starter-check fleet troubleshooting)
-  file(READ ${SOURCE}/docs/${page}.md text)
-  if(NOT page STREQUAL install)
-    string(APPEND guide "\n")
-  endif()
-  string(APPEND guide "${text}")
-endforeach()
-write_crlf(README.txt "${guide}")
+# The operator's guide: the operators' pages, whole, in order, as Notepad shows them.
+execute_process(COMMAND python3 ${SOURCE}/cmake/readme_txt.py ${SOURCE} ${OUT}/README.txt
+                COMMAND_ERROR_IS_FATAL ANY)
 
 # What is linked in statically comes from these packages of the build machine.
 string(CONCAT notices "Corvane Remote Starter links the following libraries into starter.exe and\n"
