@@ -10,8 +10,11 @@
 #include "check/service_folder.h"
 #include "check/windows_paths.h"
 
-// The service executable beside the list: "C:\Svc\" and the list's name with
-// ".dat" made ".exe"; on Windows, the list's real folder instead of C:\Svc.
+// Where install.cmd and the package install the service by default.
+constexpr char kDefaultFolder[] = "C:\\ProgramData\\CorvaneRemoteStarter";
+
+// The service executable for a list: the list's name with ".dat" made ".exe",
+// in kDefaultFolder; on Windows, in the list's real folder.
 std::string DefaultExecutablePath(const std::string& list);
 // C:\WINDOWS\system32; on Windows, the system directory.
 std::string DefaultSystemDirectory();

@@ -2,7 +2,8 @@
 #include "check/list_check.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
-  return "C:\\Svc\\" + ExecutableNameFor(list.substr(list.find_last_of('/') + 1));
+  return kDefaultFolder + std::string("\\") +
+         ExecutableNameFor(list.substr(list.find_last_of('/') + 1));
 }
 
 std::string DefaultSystemDirectory() {

@@ -54,10 +54,10 @@ void WriteWrapped(std::ostream& out, const std::string& text, const std::string&
 void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
   for (const Finding& finding : findings) {
     const FindingCode& code = Describe(finding.code);
-    WriteWrapped(out,
-                 std::string(LevelName(code.level)) + " " + code.name + ": " +
-                     ShowBytes(finding.message),
-                 indent);
+    WriteWrapped(
+        out,
+        std::string(LevelName(code.level)) + " " + code.name + ": " + ShowBytes(finding.message),
+        indent);
   }
 }
 
@@ -122,12 +122,17 @@ std::string JsonString(const std::string& bytes) {
 
 void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
   if (options.installed) {
-    out << "Installed service: image path [" << ShowBytes(options.imagePath) << "], account "
-        << ShowBytes(options.account) << "\n";
+    WriteWrapped(out,
+                 "Installed service: image path [" + ShowBytes(options.imagePath) + "], account " +
+                     ShowBytes(options.account),
+                 "");
   }
-  out << "List " << ShowBytes(options.list) << ", as the service "
-      << ShowBytes(options.executablePath) << " reads " << ShowBytes(report.serviceListPath) << "\n"
-      << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
+  WriteWrapped(out,
+               "List " + ShowBytes(options.list) + ", as the service " +
+                   ShowBytes(options.executablePath) + " reads " +
+                   ShowBytes(report.serviceListPath),
+               "");
+  out << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
       << CodePageText(options.codePage) << "\n"
       << (options.fileKind ? "Programs, folders and patch files looked for on this machine\n"
                            : "Programs, folders and patch files not looked for: only "

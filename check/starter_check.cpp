@@ -32,9 +32,10 @@ const char kUsage[] =
     "       starter-check --source-folder FOLDER\n"
     "       starter-check --listed-files [--exe PATH] LIST\n"
     "  --exe PATH         the service executable's full Windows path, such as\n"
-    "                     C:\\Svc\\starter.exe or \\\\server\\share\\starter.exe\n"
-    "                     (default: C:\\Svc\\ and LIST's name with .dat made .exe;\n"
-    "                     on Windows, LIST's real folder instead of C:\\Svc)\n"
+    "                     C:\\Program Files\\Corvane\\starter.exe or\n"
+    "                     \\\\server\\share\\starter.exe (default: LIST's name with\n"
+    "                     .dat made .exe, in C:\\ProgramData\\CorvaneRemoteStarter;\n"
+    "                     on Windows, in LIST's real folder)\n"
     "  --system-dir DIR   default C:\\WINDOWS\\system32; on Windows, the system directory\n"
     "  --code-page N      1 to 65535 (default 1252; on Windows, the ANSI code page);\n"
     "                     932, 936, 949 and 950 are double-byte, every other page is\n"
@@ -141,7 +142,7 @@ struct ToolOptions {
   bool json = false;
   bool failOnWarnings = true;
   bool failOnInstallation = false;  // --fail-on installation: only --installed's own errors
-  bool judgeFolder = false;  // --service-folder: the folder rule instead of a list
+  bool judgeFolder = false;         // --service-folder: the folder rule instead of a list
   std::string folder;
   bool purge = false;
   bool create = false;
@@ -266,7 +267,8 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
   if (option == "--exe") {
     if (!IsFullWindowsPath(value)) {
       return UsageError(
-          "--exe needs a full Windows path with a file name, such as C:\\Svc\\starter.exe, of "
+          "--exe needs a full Windows path with a file name, such as C:\\Program "
+          "Files\\Corvane\\starter.exe, of "
           "at most 259 characters: " +
           ShowBytes(value));
     }
@@ -430,7 +432,8 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
     return 2;
   }
   if (!tool.executableGiven) {
-    options.executablePath = list == "-" ? "C:\\Svc\\starter.exe" : DefaultExecutablePath(list);
+    options.executablePath =
+        list == "-" ? kDefaultFolder + std::string("\\starter.exe") : DefaultExecutablePath(list);
   }
   ListReport report;
   ListCheck check;

@@ -9,6 +9,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import textwrap
 import uuid
 import unittest
 
@@ -59,14 +60,14 @@ FINDINGS = [
     (b"con /x", 1, "not-startable", "error", "the device con"),
     (b"aux.exe", 1, "not-startable", "error", "the device aux"),
     (b"C:\\Program Files\\X\\Report.ps1 /x", 1, "not-startable", "error", "report.ps1 is a"),
-    (b"del C:\\x.txt", 1, "cmd-builtin", "error", "looks for C:\\Svc\\del.exe"),
+    (b"del C:\\x.txt", 1, "cmd-builtin", "error", "looks for C:\\ProgramData\\CorvaneRemoteStarter\\del.exe"),
     (b"start x", 1, "cmd-builtin", "error", None),
     (b"setup.exe\xa0/s", 1, "tab", "error", "a no-break space at column 10"),
     (b"C:\\Tools\\x.exe\xa0/s", 1, "tab", "error", "no-break space"),
     (b"C:\\Tools\\My\xa0App\\x.exe", 1, "tab", None, None),  # a name may hold one
     (b"setup.exe\xa0/s", 1, "tab", None, None, "--code-page", "932"),
     (b"setup.exe\x0b/s", 1, "tab", "error", "a vertical tab"),
-    (b"C:probe.exe x", 1, "bare-drive", "error", "starts C:\\Svc\\c:probe.exe"),
+    (b"C:probe.exe x", 1, "bare-drive", "error", "starts C:\\ProgramData\\CorvaneRemoteStarter\\c:probe.exe"),
     (b'"" probe.exe', 1, "no-program", "error", "empty pair of quotes"),
     (b'""', 1, "no-program", "error", "empty pair of quotes"),
     (b"C:\\Tools\\ x", 1, "no-program", "error", "names a folder"),
@@ -76,7 +77,7 @@ FINDINGS = [
     (b"%ProgramFiles%\\Tools\\x.exe", 1, "variable", "error", "%programfiles% stays"),
     (b"\x93C:\\Program Files\\App\\x.exe\x94 /s", 1, "typographic-quote", "error",
      "byte 93, a typographic quote in code page 1252"),
-    (b"cmd /c echo x", 1, "system-program", "warning", "own: C:\\Svc\\cmd.exe;"),
+    (b"cmd /c echo x", 1, "system-program", "warning", "own: C:\\ProgramData\\CorvaneRemoteStarter\\cmd.exe;"),
     (b"Notepad.exe", 1, "system-program", "warning", "C:\\WINDOWS\\system32\\notepad.exe"),
     (b"C:\\Vendor\\msiexec.exe /p fix.msp", 1, "other-msiexec", "warning",
      "starts the system's C:\\WINDOWS\\system32\\msiexec.exe in its place"),
@@ -90,7 +91,7 @@ FINDINGS = [
      "C:\\" + "d" * 240 + "\\Starter.exe"),
     (b"a.e\0xe /x", 1, "program-cut", "error", "a NUL byte at column 4"),
     (b"msiexec.exe /p C:\\Patches\\Fix.msp /qn", 1, "absolute-patch", "error",
-     "C:\\Svc\\c:\\patches\\fix.msp$"),
+     "C:\\ProgramData\\CorvaneRemoteStarter\\c:\\patches\\fix.msp$"),
     (b"msiexec.exe /p \\\\server\\fix.msp", 1, "absolute-patch", "error", None),
     (b'"C:\\Program Files\\X\\setup.exe"/s', 1, "quoted-space", "error", '"c:\\program'),
     (b"C:\\Program Files\\X\\setup.exe /s", 1, "unquoted-spaces", "warning", "CWE-428"),
@@ -111,16 +112,16 @@ FINDINGS = [
     (b"a.exe /Q", 1, "lowered", "note", "lowers"),
     (b"a.exe\n" + b"p " + b"x" * 600, 2, "line-too-long", "error", "stops reading$"),
     (b'"C:\\Program Files\\x.exe /s', 1, "quoted-space", "error", '"c:\\program'),
-    (b"C:/Tools/x.exe /s", 1, "forward-slash", "error", "starts C:\\Svc\\c:/tools/x.exe"),
+    (b"C:/Tools/x.exe /s", 1, "forward-slash", "error", "starts C:\\ProgramData\\CorvaneRemoteStarter\\c:/tools/x.exe"),
     (b"setup.exe\t/s", 1, "tab", "error", "column 10"),
     (b"C:\\Tools\tx\\setup.exe", 1, "tab", "error", "working directory"),
     (b"C:\\Tools\\setup.exe\t/s", 1, "tab", None, None),  # Windows ends the name at a TAB
-    (b'msiexec.exe /p "fix 1.msp" /qn', 1, "patch-name", "error", '/p C:\\Svc\\"fix 1.msp" /qn'),
+    (b'msiexec.exe /p "fix 1.msp" /qn', 1, "patch-name", "error", '/p C:\\ProgramData\\CorvaneRemoteStarter\\"fix 1.msp" /qn'),
     (b'msiexec.exe /p "fix 1.msp" /qn', 1, "patch-name", "error",
      '/p C:\\Program Files\\Corvane\\"fix 1.msp" /qn', "--exe",
      "C:\\Program Files\\Corvane\\Starter.exe"),
-    (b"msiexec.exe /p  fix.msp", 1, "patch-name", "error", "/p C:\\Svc\\ fix.msp"),
-    (b"msiexec.exe /p sub dir\\fix.msp /qn", 1, "patch-name", "error", "C:\\Svc\\sub as"),
+    (b"msiexec.exe /p  fix.msp", 1, "patch-name", "error", "/p C:\\ProgramData\\CorvaneRemoteStarter\\ fix.msp"),
+    (b"msiexec.exe /p sub dir\\fix.msp /qn", 1, "patch-name", "error", "C:\\ProgramData\\CorvaneRemoteStarter\\sub as"),
     (b"msiexec /p Hotfix.msp /qn", 1, "msiexec-without-exe", "warning", '"msiexec.exe"'),
     (b"msiexec.exe /qn /p fix.msp", 1, "dropped-options", "warning", "so /qn never"),
     (b'"msiexec.exe" /qn /p fix.msp', 1, "dropped-options", "warning", "so /qn never"),
@@ -141,7 +142,7 @@ RESOLUTION = [
     (b"C:\\Program Files\\X\\setup.exe /s", "unquoted-spaces", "tries c:\\program.exe first"),
     (b"C:\\Program Files\\My App\\setup.exe /s", "unquoted-spaces",
      "tries c:\\program.exe, c:\\program files\\my.exe first"),
-    (b"sub\\setup.exe", "relative-path", "C:\\Svc\\sub\\setup.exe (the service's folder), "
+    (b"sub\\setup.exe", "relative-path", "C:\\ProgramData\\CorvaneRemoteStarter\\sub\\setup.exe (the service's folder), "
      "C:\\WINDOWS\\system32\\sub\\setup.exe (the service's current directory, the system "
      "directory), C:\\WINDOWS\\system\\sub\\setup.exe, C:\\WINDOWS\\sub\\setup.exe, then the "
      "folders on the service's PATH; its working directory, sub, is "
@@ -228,8 +229,11 @@ class Findings(unittest.TestCase):
     def test_text_output(self):
         done, path = run(b"Setup.exe /S\nC:\\Program Files\\X\\setup.exe /s")
         self.assertEqual(done.returncode, 1)
+        header = (f"List {path}, as the service C:\\ProgramData\\CorvaneRemoteStarter\\Starter.exe"
+                  " reads C:\\ProgramData\\CorvaneRemoteStarter\\Starter.dat")
         self.assertEqual(done.stdout.decode("ascii"), (
-            f"List {path}, as the service C:\\Svc\\Starter.exe reads C:\\Svc\\Starter.dat\n"
+            "\n".join(textwrap.wrap(header, 100, subsequent_indent="    ",
+                                    break_long_words=False, break_on_hyphens=False)) + "\n"
             "System directory C:\\WINDOWS\\system32, code page 1252 (treated as having no lead"
             " bytes)\n"
             "Programs, folders and patch files not looked for: only starter-check.exe on the"
@@ -237,8 +241,8 @@ class Findings(unittest.TestCase):
             "\n"
             "line 1: bare program\n"
             "  read:      [Setup.exe /S]\n"
-            "  command:   [\"C:\\Svc\\setup.exe\" /s]\n"
-            "  directory: [C:\\Svc]\n"
+            "  command:   [\"C:\\ProgramData\\CorvaneRemoteStarter\\setup.exe\" /s]\n"
+            "  directory: [C:\\ProgramData\\CorvaneRemoteStarter]\n"
             "  note lowered: the service lowers the upper-case letters of the arguments: most"
             " options do not\n      mind, but an argument whose case matters, such as an encoded"
             " command, a password or a URL,\n      reaches the program changed\n"
@@ -441,7 +445,7 @@ class Usage(unittest.TestCase):
             with self.subTest(name=name):
                 done, _ = run(b"a.exe", "--json", name=name)
                 data = json.loads(done.stdout)
-                self.assertEqual(data["executable"], "C:\\Svc\\" + executable)
+                self.assertEqual(data["executable"], "C:\\ProgramData\\CorvaneRemoteStarter\\" + executable)
                 self.assertEqual(data["system_directory"], "C:\\WINDOWS\\system32")
                 self.assertEqual([f["code"] for f in data["findings"]], ["wrong-list"] * wrong)
                 self.assertEqual(done.returncode, int(wrong))
@@ -470,13 +474,15 @@ class Docs(unittest.TestCase):
             self.assertLessEqual(named, codes, name)
 
     def test_the_example_is_what_it_prints(self):
-        command = "$ starter-check --exe 'C:\\Svc\\Nightly.exe' Nightly.dat\n"
+        command = ("$ starter-check --exe 'C:\\ProgramData\\CorvaneRemoteStarter\\Nightly.exe'"
+                   " Nightly.dat\n")
         shown = self.page("starter-check.md").split("```\n" + command, 1)[1].split("```", 1)[0]
         reads = re.findall(r"^  read:      \[(.*)\]$", shown, re.M)
         with tempfile.TemporaryDirectory() as folder:
             with open(os.path.join(folder, "Nightly.dat"), "w") as f:
                 f.write("".join(line + "\n" for line in reads[:-1]))
-            done = subprocess.run([TOOL, "--exe", "C:\\Svc\\Nightly.exe", "Nightly.dat"],
+            done = subprocess.run([TOOL, "--exe", "C:\\ProgramData\\CorvaneRemoteStarter\\Nightly.exe",
+                                   "Nightly.dat"],
                                   cwd=folder, capture_output=True, text=True)
         self.assertEqual(done.stdout, shown)
 

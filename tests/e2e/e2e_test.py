@@ -413,6 +413,8 @@ def release(args):
               b"is one zip" not in guide and
               0 < guide.find(b"\r\n# Deploying to a fleet\r\n") < guide.find(b"\r\n# Troubleshooting\r\n"),
               "README.txt is not the operator's guide")
+        check(max(map(len, guide.decode("utf-8-sig").split("\r\n"))) <= 100,
+              "README.txt has a line Notepad shows only in part")
         check(b"libstdc++" in files["THIRD-PARTY-NOTICES.txt"] and
               b"winpthread" in files["THIRD-PARTY-NOTICES.txt"], "notices lack a library")
         with zipfile.ZipFile(args.zip[:-len(".zip")] + "-symbols.zip") as symbols:
