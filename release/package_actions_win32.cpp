@@ -89,9 +89,11 @@ extern "C" __declspec(dllexport) UINT __stdcall TakeListFiles(MSIHANDLE install)
   for (const std::string& name : FilesNamedWithoutPath(bytes, service, GetACP())) {
     if (status != ERROR_SUCCESS) break;
     // One that does not lie beside the list may be in the folder already.
-    if (!IsFile(from + "\\" + name)) continue;
+    std::string source = from;
+    source.append("\\").append(name);
+    if (!IsFile(source)) continue;
     status = AddCopy(view, ++number, name);
-    Log(install, "copies " + name + " from " + from);
+    Log(install, "copies " + source);
   }
   MsiCloseHandle(view);
   MsiCloseHandle(database);
