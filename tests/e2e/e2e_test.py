@@ -803,6 +803,7 @@ def msi(args):
         check(wine.probe_records(icacls, timeout=0) and registration() == {} and
               installed_version() is None, "a file planted after the judgement was installed beside")
         wine.use_builtin(icacls)
+        os.remove(wine.host_path(icacls + ".plant"))
         shutil.rmtree(wine.host_path(folder))
 
         # One line installs the job, in any case of STARTTYPE, and runs it once

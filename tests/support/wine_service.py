@@ -209,13 +209,20 @@ class WineSession:
             header = f.read(4096)
         pe = int.from_bytes(header[0x3C:0x40], "little")
         self.wow64 = WINEARCH == "win64" and header[pe + 4:pe + 6] == b"\x4c\x01"  # i386
+        path = self.host_path(program)
+        if os.path.exists(path) and not os.path.exists(path + ".builtin"):
+            shutil.copyfile(path, path + ".builtin")
         self.put(program, source=probe)
         self.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v",
                   program.rsplit("\\", 1)[1], "/d", "native", "/f")
 
     def use_builtin(self, program):
+        """Undoes use_native: Wine's own program, and its placeholder, back."""
         self.wine("reg", "delete", "HKCU\\Software\\Wine\\DllOverrides", "/v",
                   program.rsplit("\\", 1)[1], "/f")
+        path = self.host_path(program)
+        if os.path.exists(path + ".builtin"):
+            os.replace(path + ".builtin", path)
 
     def start_service(self):
         """Starts the service and waits for its status report. sc start itself
