@@ -1,85 +1,16 @@
 // What the service would do with a launch list, line by line: the service's
 // own reading, lowering and composition run on the dry-run platform, and each
-// line is judged by what Windows then does with it.
+// line is judged, by the rules, from a sheet of facts about it.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "check/windows_paths.h"
-#include "launch/compose_command.h"
+#include "check/code_page_marks.h"
+#include "check/findings.h"
+#include "check/line_sheet.h"
+#include "check/list_facts.h"
 #include "launch/list_reader.h"
-
-// error: the start fails on every machine, or it starts another program than
-// the line names; warning: it may fail, or do something else, depending on
-// the machine; note: harmless.
-enum class Level { kError, kWarning, kNote };
-const char* LevelName(Level level);
-
-// Every finding, in the order --help lists them; indexes kFindingCodes.
-enum class Code {
-  kUtf16,
-  kByteOrderMark,
-  kMsiexecNotFirst,
-  kNoPatchOption,
-  kAbsolutePatch,
-  kPatchName,
-  kNoProgram,
-  kQuotedSpace,
-  kStrayQuote,
-  kTypographicQuote,
-  kForwardSlash,
-  kBareDrive,
-  kTab,
-  kLeadByte,
-  kVariable,
-  kCmdBuiltin,
-  kNotStartable,
-  kLoneCr,
-  kProgramCut,
-  kLineTooLong,
-  kCtrlZ,
-  kMissingProgram,
-  kMissingDirectory,
-  kMissingPatch,
-  kStartsOtherProgram,
-  kChangeableByUsers,
-  kUnquotedImagePath,
-  kServiceAccess,
-  kRegistryAccess,
-  kFolderRule,
-  kUtf8,
-  kWrongList,
-  kRelativePath,
-  kUnquotedSpaces,
-  kSystemProgram,
-  kMsiexecWithoutExe,
-  kOtherMsiexec,
-  kDroppedOptions,
-  kCommandCut,
-  kTrailingCr,
-  kNulByte,
-  kEmptyLine,
-  kLowered,
-  kServiceAccount,
-  kNoList,
-  kCount
-};
-constexpr int kCodeCount = static_cast<int>(Code::kCount);
-
-struct FindingCode {
-  const char* name;  // short and stable, for scripts
-  Level level;
-  const char* when;  // for --help
-};
-const FindingCode& Describe(Code code);
-// False when no finding has that name.
-bool CodeNamed(const std::string& name, Code& code);
-
-struct Finding {
-  Code code;
-  std::string message;
-};
 
 struct CheckOptions {
   std::string list;            // the list's name as given: a path on this machine, or "-"
@@ -89,7 +20,7 @@ struct CheckOptions {
   unsigned codePage = 1252;
   bool ignored[kCodeCount] = {};  // findings a pipeline has judged
   // What is at a Windows path on the machine the tool runs on; null where it
-  // cannot see the target machine's files.
+  // cannot see the target machine's files, or is told not to look.
   FileKind (*fileKind)(const std::string& path) = nullptr;
   // Why others than administrators can change a file the service starts, or
   // a folder above it; empty when no one can. Null off the target.
@@ -115,6 +46,8 @@ struct LineReport {
   std::string commandLine;
   bool hasDirectory = false;
   std::string directory;
+  bool looked = false;  // whether starts says what starts on this machine
+  std::string starts;   // the file that starts there; empty when none does
   std::vector<Finding> findings;
 };
 
@@ -135,7 +68,7 @@ struct ListCheck {
   ListReport* report = nullptr;
   ListReader input;
   ServiceView service;
-  bool judgeLines = true;  // false for UTF-16, whose every line is garbage
+  ListFacts facts;
 };
 
 // Sets up the service's view, fills the whole-list part of report and opens
@@ -147,15 +80,9 @@ bool CheckNextLine(ListCheck& check, LineReport& line);
 void EndListCheck(ListCheck& check);
 
 const char* RuleName(CommandRule rule);
-bool IsDoubleByteCodePage(unsigned codePage);
 
-// The files a list names without a path, as the service looks for them in its
-// folder: each installer line's patch, and each bare program with the .exe
-// rule; once each, lowered as the service lowers them, in the order the list
-// first names them, and never one of the installation's own.
-std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
-                                               const std::string& executablePath,
-                                               unsigned codePage);
+// The service executable's name for a list: ".dat" at the end becomes ".exe".
+std::string ExecutableNameFor(const std::string& listName);
 
 // The folder a file's full path names: the text before its last backslash,
 // read in that code page.
@@ -165,6 +92,3 @@ std::string FolderOf(const std::string& path, unsigned codePage);
 // by the service's own rules in that code page.
 void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,
                   std::string& list);
-
-// The service executable's name for a list: ".dat" at the end becomes ".exe".
-std::string ExecutableNameFor(const std::string& listName);

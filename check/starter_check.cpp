@@ -90,7 +90,7 @@ void Help() {
     name.resize(width + 2, ' ');
     name += LevelName(code.level);
     name.resize(width + 11, ' ');  // "warning" and two spaces
-    std::cout << "  " << name << code.when << "\n";
+    std::cout << "  " << name << code.help << "\n";
   }
 }
 

@@ -3,6 +3,7 @@
 Usage: starter_check_test.py --tool PATH
 """
 import argparse
+import ast
 import json
 import os
 import re
@@ -160,7 +161,7 @@ RESOLUTION = [
 
 # Lines that look close to an error or a warning but are fine.
 CLEAN = [
-    b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn\n",
+    b"Setup.exe /S\nC:\\Tools\\Report.exe /Daily\nmsiexec.exe /p Hotfix.msp /qn /norestart\n",
     b"C:\\Windows\\System32\\msiexec.exe /p fix.msp",
     b"msiexec.exe /p fix.msp\t/qn",
     b'"c:\\tools\\setup.exe" /s',
@@ -409,7 +410,7 @@ class Usage(unittest.TestCase):
                 (["--service-folder", "C:\\ProgramData\\X", "--with-list", folder], b"", 1,
                  "refusing the list"),
                 (["--version"], b"", 0, "starter-check 1.0.0"),
-                (["--help"], b"", 0, "msiexec-without-exe   warning"),
+                (["--help"], b"", 0, "side-by-side-installers  error"),
             ]
             for arguments, stdin, status, words in cases:
                 with self.subTest(arguments=arguments):
@@ -459,14 +460,31 @@ class Docs(unittest.TestCase):
         with open(os.path.join(self.SOURCE, "docs", name), encoding="utf-8") as f:
             return f.read()
 
+    def finding_rows(self):
+        with open(os.path.join(self.SOURCE, "check", "findings.inc"), encoding="utf-8") as f:
+            source = f.read()
+        text = r'((?:"(?:[^"\\]|\\.)*"\s*)+)'
+        rows = re.findall(r"^FINDING\(k\w+, " + text + r", k(\w+),\s*" + ",\\s*".join([text] * 3) + r"\)",
+                          source, re.M)
+        self.assertGreater(len(rows), 40)
+        # Adjacent C string literals with \" and \\ read as Python's do.
+        read = lambda text: ast.literal_eval("(" + text.strip() + ")")
+        return [(read(name), level.lower(), read(help), read(when), read(why))
+                for name, level, help, when, why in rows]
+
     def test_usage_and_findings_are_the_tools(self):
         out = subprocess.run([TOOL, "--help"], capture_output=True, text=True).stdout
         usage, findings = out.split("\nFindings:\n")
         page = self.page("starter-check.md")
         self.assertIn("```\n" + usage + "```\n", page)
-        known = re.findall(r"^  (\S+) +(error|warning|note) ", findings, re.M)
-        self.assertEqual(re.findall(r"^\| `([a-z0-9-]+)` \| (error|warning|note) \|", page, re.M),
-                         known)
+        # --help and the page's table both come from the rows of findings.inc.
+        rows = self.finding_rows()
+        self.assertEqual(re.findall(r"^  (\S+) +(error|warning|note) +(.*)$", findings, re.M),
+                         [(name, level, help) for name, level, help, _, _ in rows])
+        self.assertEqual(re.findall(r"^\| `([a-z0-9-]+)` \| (error|warning|note) \| (.*) \| (.*) \|$",
+                                    page, re.M),
+                         [(name, level, when, why) for name, level, _, when, why in rows])
+        known = [(name, level) for name, level, _, _, _ in rows]
         # A hyphenated name in backticks on a page that names codes is a code.
         codes = {code for code, _ in known} | {"starter-check"}
         for name in ("starter-check.md", "troubleshooting.md"):

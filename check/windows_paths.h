@@ -32,13 +32,26 @@ bool HasProgramExtension(const std::string& path);
 // "C:" for a drive path, "\\server\share" for a UNC path; empty otherwise.
 std::string RootOf(const std::string& path);
 
-// The service as its children see it. Its current directory is the system
-// directory, on Windows as for every service.
+// What is at a path on the machine the tool runs on.
+enum class FileKind { kNone, kFolder, kImage, kOtherFile };
+
+// The service as its children see it, and, on the target, the machine it
+// runs on. Its current directory is the system directory, on Windows as for
+// every service. The rules are given this, never the platform's state.
 struct ServiceView {
+  std::string executablePath;
   std::string serviceDirectory;
   std::string systemDirectory;
+  unsigned codePage = 1252;
   bool pathKnown = false;                // whether pathFolders is the service's PATH
   std::vector<std::string> pathFolders;  // its PATH, in order
+  // What is at a path, and why others than administrators can change it, or
+  // empty: on the target only, null in a dry run.
+  FileKind (*fileKind)(const std::string& path) = nullptr;
+  std::string (*changeable)(const std::string& path) = nullptr;
+  // Where the files the list names without a path are copied from, if they
+  // are to be: looked for there first.
+  std::string filesFrom;
 };
 
 // Where a path leads from the service without a search: a full or UNC path
@@ -82,9 +95,6 @@ enum class Startable {
 Startable StartableByName(const std::string& path);
 // What the file is, for a message: "a Windows Installer package", "the device nul".
 std::string FileDescription(const std::string& path);
-
-// What is at a path on the machine the tool runs on.
-enum class FileKind { kNone, kFolder, kImage, kOtherFile };
 
 // Whether CreateProcessA starts a file that is there: an executable image
 // unless its name says library; another file only by its name, .bat and .cmd

@@ -11,7 +11,17 @@ void GetServiceDirectory(PathBuffer& directory) {
 
 namespace {
 
-void ComposeInstallerPatch(LineBuffer& line, const char* patchArgument, PathBuffer& commandLine) {
+// The length of the patch's file name: up to its first space or TAB, where
+// the installer ends it.
+std::size_t PatchNameLength(const char* patch) {
+  std::size_t length = 0;
+  while (patch[length] != '\0' && patch[length] != ' ' && patch[length] != '\t') ++length;
+  return length;
+}
+
+// Returns where the patch's name ends in the command line.
+std::size_t ComposeInstallerPatch(LineBuffer& line, const char* patchArgument,
+                                  PathBuffer& commandLine) {
   PathBuffer patch;
   PathBuffer serviceDirectory;
   PathBuffer installer;
@@ -28,14 +38,18 @@ void ComposeInstallerPatch(LineBuffer& line, const char* patchArgument, PathBuff
     if (space) *space = '\0';
     BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s\"%s\\%s\"", installer, kPatchMarker,
                   serviceDirectory, patch);
+    std::size_t nameEnd = std::strlen(installer) + 2 + kPatchMarkerLength +
+                          std::strlen(serviceDirectory) + std::strlen(patch) + 3;
     if (space) {
       *space = ' ';
       BoundedAppend(commandLine, space, sizeof commandLine);
     }
-    return;
+    return nameEnd;
   }
   BoundedFormat(commandLine, sizeof commandLine, "\"%s\"%s%s\\%s", installer, kPatchMarker,
                 serviceDirectory, patch);
+  return std::strlen(installer) + 2 + kPatchMarkerLength + std::strlen(serviceDirectory) + 1 +
+         PatchNameLength(patch);
 }
 
 // word is the program as the line names it, without quotes, cut where it ends;
@@ -96,11 +110,13 @@ LineGrammar ParseLine(const char* line) {
 }
 
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory,
-                    CommandRule* rule) {
+                    Composition* composition) {
   const LineGrammar grammar = ParseLine(line);
-  if (rule) *rule = grammar.rule;
+  Composition composed;
+  composed.rule = grammar.rule;
   if (grammar.rule == CommandRule::kInstallerPatch) {
-    ComposeInstallerPatch(line, grammar.patch, commandLine);
+    composed.nameEnd = ComposeInstallerPatch(line, grammar.patch, commandLine);
+    if (composition) *composition = composed;
     return false;
   }
   // Cut the line after its first word, without its quotes when it is quoted;
@@ -110,9 +126,14 @@ bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& worki
   char cutByte = *end;
   *end = '\0';
   if (grammar.rule == CommandRule::kProgramWithPath) {
+    // The line runs as written: its word ends where the line's does, after any quote.
+    composed.nameEnd = static_cast<std::size_t>(grammar.arguments - line);
     ComposeProgramWithPath(line, word, end, cutByte, commandLine, workingDirectory);
   } else {
+    composed.nameEnd = std::strlen(word) + 3;  // a quote, a backslash, a quote
     ComposeBareProgram(word, end, cutByte, grammar.arguments, commandLine, workingDirectory);
+    composed.nameEnd += std::strlen(workingDirectory);
   }
+  if (composition) *composition = composed;
   return true;
 }

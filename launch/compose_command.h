@@ -10,6 +10,14 @@ constexpr std::size_t kPatchMarkerLength = sizeof kPatchMarker - 1;
 
 enum class CommandRule { kInstallerPatch, kProgramWithPath, kBareProgram };
 
+// What composing a line did: the rule it applied, and where, in the command
+// line, the name the start needs ends: the program's, or the patch's for the
+// installer rule. It may lie past the cut at 259 characters.
+struct Composition {
+  CommandRule rule = CommandRule::kBareProgram;
+  std::size_t nameEnd = 0;
+};
+
 // A lowered line as the rules read it; every position points into the line.
 // The first word ends at the first space, unless the line opens with a double
 // quote whose closing quote ends the line or comes before a space: then it is
@@ -40,11 +48,11 @@ LineGrammar ParseLine(const char* line);
 //   bare program     anything else: the first word, quoted, from the service's
 //                    directory, with the rest of the line as arguments.
 // Returns whether a working directory was chosen into workingDirectory; false
-// means the child inherits the current directory. The rule applied goes to
-// rule when it is given. The installer rule overwrites line; the other rules
-// put back every byte they cut.
+// means the child inherits the current directory. What it did goes to
+// composition when it is given. The installer rule overwrites line; the
+// other rules put back every byte they cut.
 bool ComposeCommand(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory,
-                    CommandRule* rule = nullptr);
+                    Composition* composition = nullptr);
 
 // The executable's full path cut at its last backslash; the whole path when it
 // has none.

@@ -32,12 +32,18 @@ void Check(const ComposeCase& c) {
   PathBuffer untouched;
   memcpy(untouched, directory, sizeof directory);
 
-  CommandRule rule = CommandRule::kBareProgram;
-  bool chosen = ComposeCommand(line, commandLine, directory, &rule);
+  Composition composition;
+  bool chosen = ComposeCommand(line, commandLine, directory, &composition);
 
   EXPECT_EQ(commandLine, c.commandLine) << "line: " << c.line;
   EXPECT_EQ(chosen, c.directory != kNoDirectory) << "line: " << c.line;
-  EXPECT_EQ(rule == CommandRule::kInstallerPatch, !chosen) << "line: " << c.line;
+  EXPECT_EQ(composition.rule == CommandRule::kInstallerPatch, !chosen) << "line: " << c.line;
+  // The name the start needs ends where a space, a TAB or the command's end follows.
+  const string composed = commandLine;
+  EXPECT_TRUE(composition.nameEnd > 0 && (composition.nameEnd >= composed.size() ||
+                                          string(" \t").find(composed[composition.nameEnd]) !=
+                                              string::npos))
+      << "line: " << c.line << ", name ends at " << composition.nameEnd;
   if (c.directory != kNoDirectory) {
     EXPECT_EQ(directory, c.directory) << "line: " << c.line;
     EXPECT_EQ(memcmp(line, before, sizeof line), 0) << "line not restored: " << c.line;

@@ -37,9 +37,14 @@ void GetListPath(PathBuffer& listPath) {
   BoundedAppend(listPath, ".dat", sizeof listPath);
 }
 
-bool LaunchLine(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory) {
+bool LowerAndCompose(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory,
+                     Composition* composition) {
   LowerLine(line);
-  bool hasDirectory = ComposeCommand(line, commandLine, workingDirectory);
+  return ComposeCommand(line, commandLine, workingDirectory, composition);
+}
+
+bool LaunchLine(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory) {
+  bool hasDirectory = LowerAndCompose(line, commandLine, workingDirectory);
   return StartProcess(commandLine, true, kDetachedProcess | kNormalPriorityClass,
                       hasDirectory ? workingDirectory : nullptr);
 }

@@ -1,6 +1,7 @@
 // The service's whole work: start every command of the launch list.
 #pragma once
 
+#include "launch/compose_command.h"
 #include "text/bounded_text.h"
 
 // Reads the list beside the executable (its name up to the first ".exe", then
@@ -18,6 +19,12 @@ void GetListPath(PathBuffer& listPath);
 // Lowers the single-byte characters 'A' to 'Z'. Both bytes of a double-byte
 // character stay as they are, and so does a lead byte right before the end.
 void LowerLine(char* line);
+
+// The service's step for each line read: lowers it and composes its command
+// line and working directory. starter-check takes the same step. Returns
+// whether a working directory was chosen.
+bool LowerAndCompose(LineBuffer& line, PathBuffer& commandLine, PathBuffer& workingDirectory,
+                     Composition* composition = nullptr);
 
 // Lowers line, composes its command and starts it. Returns whether the start
 // succeeded.

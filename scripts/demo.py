@@ -23,7 +23,7 @@ LINES = [
      "C:\\Tools\\report.exe"),
     ("\"C:\\Program Files\\Vendor\\Setup.exe\" /S", "program with a quoted path: run in its "
      "own folder", "C:\\Program Files\\Vendor\\setup.exe"),
-    ("msiexec.exe /p Hotfix.msp /qn", "installer patch: the system's msiexec.exe, "
+    ("msiexec.exe /p Hotfix.msp /qn /norestart", "installer patch: the system's msiexec.exe, "
      "patch from the service's folder", INSTALLER),
 ]
 

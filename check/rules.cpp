@@ -1,0 +1,95 @@
+#include "check/rules.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+bool Always(const LineSheet&) {
+  return true;
+}
+
+bool IsInstaller(const LineSheet& line) {
+  return line.rule == CommandRule::kInstallerPatch;
+}
+
+bool IsBlank(const LineSheet& line) {
+  return !IsInstaller(line) && line.lowered.find_first_not_of(" \t") == std::string::npos;
+}
+
+bool IsCommentLine(const LineSheet& line) {
+  return !IsInstaller(line) && IsComment(line.lowered);
+}
+
+bool NamesAProgram(const LineSheet& line) {
+  return !IsInstaller(line) && !IsBlank(line) && !IsComment(line.lowered);
+}
+
+bool OnTarget(const LineSheet& line) {
+  return line.looked && !IsBlank(line) && !IsComment(line.lowered);
+}
+
+struct Stage {
+  const Rule* rules;
+  bool (*applies)(const LineSheet& line);
+  // Whether a finding here ends the stages that need the line to name a
+  // program that can start: on an error, or on anything at all.
+  enum { kNever, kOnError, kOnAny } blocks;
+  bool needsProgram;  // skipped once a stage before has blocked
+};
+
+const Stage kStages[] = {
+    {kBytesRules, Always, Stage::kOnError, false},
+    {kInstallerProgramRules, IsInstaller, Stage::kNever, false},
+    {kInstallerPatchRules, IsInstaller, Stage::kOnError, false},
+    {kBlankRules, IsBlank, Stage::kOnAny, false},
+    {kCommentRules, IsCommentLine, Stage::kOnAny, false},
+    {kNameRules, NamesAProgram, Stage::kOnError, true},
+    {kPathRules, NamesAProgram, Stage::kNever, true},
+    {kShellRules, Always, Stage::kOnError, true},
+    {kTargetRules, OnTarget, Stage::kNever, true},
+    {kCutRules, Always, Stage::kNever, false},
+    {kRunEndRules, Always, Stage::kNever, false},
+};
+
+bool HasError(const Findings& findings) {
+  return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
+    return Describe(finding.code).level == Level::kError;
+  });
+}
+
+}  // namespace
+
+Findings JudgeLine(const RuleContext& context) {
+  Findings all;
+  bool blocked = false;
+  for (const Stage& stage : kStages) {
+    if (!stage.applies(context.line) || (stage.needsProgram && blocked)) continue;
+    for (const Rule* rule = stage.rules; *rule != nullptr; ++rule) {
+      Findings found;
+      (*rule)(context, found);
+      all.insert(all.end(), found.begin(), found.end());
+      bool error = HasError(found);
+      if ((stage.blocks == Stage::kOnError && error) ||
+          (stage.blocks == Stage::kOnAny && !found.empty())) {
+        blocked = true;
+      }
+      if (error) break;  // a stage's first error ends it
+    }
+  }
+  return all;
+}
+
+void Add(Findings& findings, Code code, const std::string& message) {
+  findings.push_back({code, message});
+}
+
+std::string Column(std::string::size_type at) {
+  return std::to_string(at + 1);
+}
+
+std::string Hex(unsigned char c) {
+  char text[3];
+  static_cast<void>(std::snprintf(text, sizeof text, "%02X", c));
+  return text;
+}

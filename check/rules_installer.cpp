@@ -1,0 +1,169 @@
+// The rules about installer lines: the program the line names, which the
+// system's installer replaces, its patch, and the other installer lines the
+// list starts beside it.
+#include <algorithm>
+
+#include "check/rules.h"
+#include "check/text_helpers.h"
+
+namespace {
+
+// The line's first word, after any spaces or TABs before it.
+std::string FirstWord(const LineSheet& line, std::string::size_type* end = nullptr) {
+  const std::string& text = line.lowered;
+  std::string::size_type at = std::min(text.find_first_not_of(" \t"), text.size());
+  std::string::size_type stop = std::min(text.find(' ', at), text.size());
+  if (end) *end = stop;
+  std::string word = text.substr(at, stop - at);
+  if (word.size() > 1 && word.front() == '"' && word.back() == '"') word = word.substr(1, word.size() - 2);
+  return word;
+}
+
+bool NamesTheInstaller(const std::string& word) {
+  return word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
+}
+
+void InstallerProgram(const RuleContext& c, Findings& findings) {
+  const std::string installer = c.service.systemDirectory + "\\" + kInstallerName;
+  const std::string word = FirstWord(c.line);
+  if (!NamesTheInstaller(word)) {
+    Add(findings, Code::kMsiexecNotFirst,
+        "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
+        "instead; its first word, " +
+            word + ", is not started");
+  } else if (word != kInstallerName && !SameName(word, installer)) {
+    Add(findings, Code::kOtherMsiexec,
+        "the line names " + word + ", but the service starts the system's " + installer +
+            " in its place");
+  }
+}
+
+void NoPatchOption(const RuleContext& c, Findings& findings) {
+  if (c.line.hasPatch) return;
+  Add(findings, Code::kNoPatchOption,
+      "an installer line without \" /p \": the service starts msiexec.exe with /p and its own "
+      "folder, which is no patch, so nothing is ever installed; the service only applies "
+      "patches");
+}
+
+void DroppedOptions(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  std::string::size_type wordEnd = 0;
+  if (!NamesTheInstaller(FirstWord(line, &wordEnd))) return;
+  std::string::size_type markerAt = line.patchAt - kPatchMarkerLength;
+  if (markerAt <= wordEnd) return;
+  std::string dropped = line.read.substr(wordEnd, markerAt - wordEnd);
+  dropped.erase(0, dropped.find_first_not_of(' '));
+  if (dropped.empty()) return;
+  Add(findings, Code::kDroppedOptions,
+      "the service passes only what follows \" /p \", so " + dropped +
+          " never reaches msiexec.exe: move it after the patch name");
+}
+
+// Why the patch argument cannot pass whole, or empty. composed is what
+// follows " /p " in the command line.
+std::string BrokenPatch(const LineSheet& line, const std::string& folder,
+                        const std::string& composed) {
+  const std::string& patch = line.patch;
+  // In a folder with a space the service quotes the patch path up to the
+  // argument's first space, and a TAB stays inside the quotes.
+  bool spacedFolder = folder.find(' ') != std::string::npos;
+  std::string name = spacedFolder ? patch.substr(0, patch.find(' ')) : line.patchName;
+  name = PatchNames(name)[0];
+  std::string::size_type msp = name.find(".msp");
+  if (patch.empty()) return "nothing follows \" /p \", so msiexec.exe is given the service folder as the patch";
+  if (patch[0] == ' ') {
+    return "the patch argument begins with a space, so msiexec.exe is given the folder, not the "
+           "patch: /p " + composed;
+  }
+  if (patch[0] == '"') {
+    return "the patch name is quoted, but the service puts its folder in front of the quote: /p " +
+           composed;
+  }
+  if (!EndsWith(name, ".msp") && patch.find(".msp", name.size()) != std::string::npos) {
+    return "the patch name holds a space, where the patch path ends: msiexec.exe is given " +
+           folder + "\\" + name + " as the patch";
+  }
+  if (msp != std::string::npos && msp + 4 < name.size() && name[msp + 4] != '\r') {
+    return "the patch name runs on past .msp, to " + name +
+           (spacedFolder ? ": in a folder with a space the service quotes it up to the first "
+                           "space, so only a space may follow the name"
+                         : ": only a space or a TAB ends it");
+  }
+  return "";
+}
+
+void PatchName(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  const std::string& folder = c.service.serviceDirectory;
+  std::string::size_type at = line.commandLine.find(kPatchMarker);
+  std::string composed =
+      at == std::string::npos ? "" : line.commandLine.substr(at + kPatchMarkerLength);
+  std::string broken = BrokenPatch(line, folder, composed);
+  if (!broken.empty()) {
+    Add(findings, Code::kPatchName, broken);
+    return;
+  }
+  std::vector<std::string> names = PatchNames(line.patchName);
+  PathKind first = KindOfPath(names[0]);
+  if (first != PathKind::kRelative && first != PathKind::kDevice) {
+    Add(findings, Code::kAbsolutePatch,
+        "the patch path is absolute, but the service puts its own folder in front of it: " +
+            folder + "\\" + names[0]);
+    return;
+  }
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    PathKind kind = KindOfPath(names[i]);
+    if (kind != PathKind::kFull && kind != PathKind::kUnc) {
+      Add(findings, Code::kPatchName,
+          "the patch " + names[i] + ", after a \";\", gets no folder from the service: give it "
+          "its full path, such as " + folder + "\\" + names[i]);
+      return;
+    }
+  }
+}
+
+void SideBySide(const RuleContext& c, Findings& findings) {
+  if (c.list.installerLines < 2) return;
+  Add(findings, Code::kSideBySideInstallers,
+      "this is one of " + std::to_string(c.list.installerLines) +
+          " installer lines, which start side by side; Windows Installer runs one installation "
+          "at a time, so all but one fail at once with 1618: apply the patches from one line, "
+          "joined by \";\", each after the first with its full path, such as msiexec.exe /p "
+          "a.msp;" + c.service.serviceDirectory + "\\b.msp /qn /norestart");
+}
+
+bool HasOption(const std::string& text, std::initializer_list<const char*> options) {
+  return std::any_of(options.begin(), options.end(), [&](const char* option) {
+    std::string::size_type at = text.find(option);
+    std::string::size_type end = at + std::char_traits<char>::length(option);
+    return at != std::string::npos && (end == text.size() || text[end] == ' ');
+  });
+}
+
+void Restart(const RuleContext& c, Findings& findings) {
+  const std::string& patch = c.line.patch;
+  if (c.list.installerLines + c.list.otherLines < 2 ||
+      !HasOption(patch, {"/qn", "/q", "/quiet", "/passive", "/qb", "/qb!", "/qn+"}) ||
+      HasOption(patch, {"/norestart", "/promptrestart", "reboot=reallysuppress"})) {
+    return;
+  }
+  Add(findings, Code::kPatchRestart,
+      "with no interface, Windows Installer restarts the machine by itself when the patch needs "
+      "it, ending every other program the list started: add /norestart, and restart when you "
+      "choose");
+}
+
+void PatchLowered(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  if (!line.hasPatch || line.read.compare(line.patchAt, line.patch.size(), line.patch) == 0) {
+    return;
+  }
+  Add(findings, Code::kLowered, "the service lowers the upper-case letters of the patch argument");
+}
+
+}  // namespace
+
+const Rule kInstallerProgramRules[] = {InstallerProgram, nullptr};
+const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName, SideBySide,
+                                     Restart,       PatchLowered,   nullptr};

@@ -1,0 +1,118 @@
+// The rules about a line's bytes, and about where its command is cut and the
+// run ends: what the reader and the 259-character cut do to any line.
+#include "check/rules.h"
+
+namespace {
+
+void ByteOrderMark(const RuleContext& c, Findings& findings) {
+  if (c.line.number == 1 && c.line.read.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    Add(findings, Code::kByteOrderMark,
+        "the file begins with a byte-order mark, which the service reads as part of the first "
+        "program name");
+  }
+}
+
+// The NUL ends the line for composition: inside a name it names another
+// file, after one it drops the arguments.
+void NulByte(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  std::string::size_type zero = line.read.find('\0');
+  if (zero == std::string::npos) return;
+  bool inName = line.rule != CommandRule::kInstallerPatch && !line.quoted &&
+                zero == line.wordEnd && zero + 1 < line.read.size() && line.read[zero + 1] != ' ';
+  if (inName) {
+    Add(findings, Code::kProgramCut,
+        "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
+            line.word + " and ignores the rest of the line");
+  } else {
+    Add(findings, Code::kNulByte,
+        "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
+  }
+}
+
+void CarriageReturn(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  std::string::size_type cr = line.read.find('\r');
+  if (cr == std::string::npos || cr >= line.lowered.size()) return;
+  const bool installer = line.rule == CommandRule::kInstallerPatch;
+  // Where the name that the start needs lies in the line: the program's, or the patch's.
+  std::string::size_type nameAt = installer ? line.patchAt : line.wordAt;
+  std::string::size_type nameEnd = installer ? line.patchAt + line.patchName.size() : line.wordEnd;
+  if (cr >= nameAt && cr < nameEnd && (!installer || line.hasPatch)) {
+    Add(findings, Code::kLoneCr,
+        "a CR that no LF follows, at column " + Column(cr) + ", is part of " +
+            (installer ? "the patch's name" : "the program's name") + ", which no file can have");
+  } else if (line.read.find_first_not_of("\r ", cr) < line.lowered.size()) {
+    Add(findings, Code::kLoneCr,
+        "a CR that no LF follows, at column " + Column(cr) +
+            ", has more text after it: with CR line ends the service reads one line and passes "
+            "the rest to its program, and the commands after the CR never start");
+  } else {
+    Add(findings, Code::kTrailingCr,
+        "a CR that no LF follows stays in the line at column " + Column(cr) +
+            ": the program gets it at the end of its last argument");
+  }
+}
+
+void EmptyLine(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  Add(findings, Code::kEmptyLine,
+      std::string(line.finalRead          ? "the read after the last line end finds nothing"
+                  : line.lowered.empty() ? "a blank line"
+                                         : "a line of spaces only") +
+          ": the service starts \"" + c.service.serviceDirectory +
+          "\\\", which names no program, so the start always fails");
+}
+
+// Where the name that starts ends in the command line: for an unquoted path,
+// the name CreateProcessA starts, else where the composer ended it.
+std::size_t NameEnd(const LineSheet& line) {
+  if (line.rule != CommandRule::kProgramWithPath || line.quoted || line.names.empty()) {
+    return line.nameEnd;
+  }
+  std::size_t end = line.names[line.starts.empty() ? line.pathEnd : line.startsAt].size();
+  // A name that reaches the cut runs on past it when the line goes on with it.
+  bool runsOn = end == line.commandLine.size() && end < line.lowered.size() &&
+                line.lowered[end] != ' ' && line.lowered[end] != '\t';
+  return runsOn ? end + 1 : end;
+}
+
+void Cut(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  if (line.commandLine.size() < kPathSize - 1) return;
+  if (NameEnd(line) > kPathSize - 1) {
+    Add(findings, Code::kProgramCut,
+        "the command line is cut at 259 characters, the most the service passes, inside the " +
+            std::string(line.rule == CommandRule::kInstallerPatch ? "patch's" : "program's") +
+            " name, so it names another file");
+  } else {
+    Add(findings, Code::kCommandCut,
+        "the command line reaches 259 characters, the most the service passes: anything longer "
+        "was cut there, in the arguments");
+  }
+}
+
+void LineTooLong(const RuleContext& c, Findings& findings) {
+  if (!c.line.overlong) return;
+  int never = c.line.linesNeverRead;
+  Add(findings, Code::kLineTooLong,
+      "the line is over 559 characters: the service starts its first 559 and stops reading" +
+          (never > 0 ? ", so " + std::to_string(never) + " more line(s) are never started"
+                     : std::string()));
+}
+
+void CtrlZ(const RuleContext& c, Findings& findings) {
+  const ListFacts& list = c.list;
+  if (!c.line.runEnds || c.line.overlong || !list.textAfterCtrlZ) return;
+  Add(findings, Code::kCtrlZ,
+      "a Ctrl-Z at byte " + std::to_string(list.ctrlZ + 1) + " ends the data: the " +
+          std::to_string(list.size - list.ctrlZ - 1) +
+          " byte(s) after it are never read, and no command among them ever starts");
+}
+
+}  // namespace
+
+const Rule kBytesRules[] = {ByteOrderMark, NulByte, CarriageReturn, nullptr};
+const Rule kBlankRules[] = {EmptyLine, nullptr};
+const Rule kCutRules[] = {Cut, nullptr};
+const Rule kRunEndRules[] = {LineTooLong, CtrlZ, nullptr};

@@ -1,0 +1,165 @@
+// The rules about a program whose name can start: where its path leads, what
+// else Windows may start in its place, and what only a shell would read.
+#include <algorithm>
+
+#include "check/rules.h"
+#include "check/text_helpers.h"
+
+namespace {
+
+bool Bare(const LineSheet& line) {
+  return line.rule == CommandRule::kBareProgram;
+}
+
+// The program the line names: for an unquoted path, the name where the path stops.
+const std::string& Program(const LineSheet& line) {
+  return line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
+}
+
+// What the line starts on this machine, for a message; empty off the target.
+std::string OnThisMachine(const LineSheet& line) {
+  if (!line.looked || line.starts.empty()) return "";
+  return "; on this machine the service starts " + line.starts;
+}
+
+bool IsSystemProgram(std::string word) {
+  if (EndsWith(word, ".exe")) word.resize(word.size() - 4);
+  return OneOf(
+      word, {"cmd",      "powershell", "pwsh",     "notepad",  "reg",      "regedit",  "regsvr32",
+             "rundll32", "sc",         "net",      "netsh",    "ping",     "robocopy", "xcopy",
+             "icacls",   "takeown",    "schtasks", "taskkill", "tasklist", "shutdown", "wscript",
+             "cscript",  "mshta",      "wevtutil", "bcdedit",  "certutil", "dism",     "pnputil",
+             "wusa",     "expand",     "mmc",      "explorer", "control",  "attrib",   "findstr",
+             "find",     "timeout",    "whoami",   "ipconfig", "gpupdate", "wmic",     "bitsadmin",
+             "curl",     "tar"});
+}
+
+void BareName(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  if (!Bare(line)) return;
+  std::string::size_type nameAt = line.word.find_last_of('/');
+  if (line.word.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos,
+                        "msiexec") == 0) {
+    Add(findings, Code::kMsiexecWithoutExe,
+        "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
+        "so the service starts " +
+            line.candidates[0] + " as a program of its own and no patch is applied");
+  } else if (!line.looked && IsSystemProgram(line.word)) {
+    Add(findings, Code::kSystemProgram,
+        line.word +
+            " is a program of the system folder, but the service looks for it only in its own: " +
+            line.candidates[0] + "; name it with its full path, such as " +
+            c.service.systemDirectory + "\\" + WithExeExtension(line.word));
+  }
+}
+
+// Where a relative program path leads from the service, and its working directory.
+void RelativePath(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  const std::string& program = line.word;
+  PathKind kind = KindOfPath(program);
+  if (Bare(line) || kind == PathKind::kFull || kind == PathKind::kUnc) return;
+  std::vector<Place> places = SearchOrder(WithExeExtension(program), c.service);
+  std::string message = program + " is " + PathKindName(kind) + ": ";
+  if (kind == PathKind::kRelative) {
+    message +=
+        "Windows documents CreateProcessA's search order only for a name without a folder, and "
+        "is silent on one with a folder; Wine searches it in that order, so this tool does too: ";
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      message += (i ? ", " : "") + places[i].path + (i < 2 ? " (" + places[i].what + ")" : "");
+    }
+    if (!c.service.pathKnown) message += ", then the folders on the service's PATH";
+  } else {
+    message += "it leads from " + places[0].what + ", to " + places[0].path +
+               ", not from the service's folder";
+  }
+  const std::string& directory = line.directory;
+  if (!directory.empty() && KindOfPath(directory) != PathKind::kFull &&
+      KindOfPath(directory) != PathKind::kUnc) {
+    message += "; its working directory, " + directory + ", is " +
+               Resolve(directory, c.service.systemDirectory) + ", which must exist";
+  }
+  if (!OnThisMachine(line).empty()) message += OnThisMachine(line) + ", in " + line.startsWhere;
+  Add(findings, Code::kRelativePath, message);
+}
+
+void UnquotedSpaces(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  if (Bare(line) || line.quoted || line.pathEnd == 0) return;
+  std::vector<std::string> first(line.candidates.begin(),
+                                 line.candidates.begin() + line.pathEnd);
+  Add(findings, Code::kUnquotedSpaces,
+      "the program path has spaces and no quotes: Windows tries " + Listed(first) +
+          " first and starts a different program than " + Program(line) +
+          " if one exists (CWE-428)" + OnThisMachine(line));
+}
+
+// The programs of the system folder that 64-bit Windows has a 32-bit copy of.
+bool HasThirtyTwoBitCopy(const std::string& name) {
+  return IsSystemProgram(name) && !OneOf(name, {"bcdedit.exe", "pnputil.exe"});
+}
+
+void Wow64System32(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  const std::string& system = c.service.systemDirectory;
+  const std::string& program = Program(line);
+  if (line.looked || Bare(line) || program.size() <= system.size() ||
+      !SameName(program.substr(0, system.size() + 1), system + "\\") ||
+      HasThirtyTwoBitCopy(BaseName(program))) {
+    return;
+  }
+  const std::string windows = system.substr(0, system.rfind('\\'));
+  const std::string rest = program.substr(system.size());
+  Add(findings, Code::kWow64System32,
+      "on 64-bit Windows the 32-bit service reaches " + program + " as " + windows +
+          "\\SysWOW64" + rest + ", the 32-bit copy; a program with only a 64-bit copy is not "
+          "found there: name it " + windows + "\\Sysnative" + rest + " for the 64-bit one");
+}
+
+void ArgumentsLowered(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  std::string::size_type tail = line.lowered.size() - line.argumentsAt;
+  if (line.read.compare(line.argumentsAt, tail, line.lowered, line.argumentsAt, tail) == 0) return;
+  Add(findings, Code::kLowered,
+      "the service lowers the upper-case letters of the arguments: most options do not mind, "
+      "but an argument whose case matters, such as an encoded command, a password or a URL, "
+      "reaches the program changed");
+}
+
+// The operator a word of the arguments begins with, or empty.
+std::string OperatorOf(const std::string& word) {
+  for (const char* op : {"2>&1", "&&", "||", ">>", "2>", "1>", "&", "|", ">", "<"}) {
+    if (word.compare(0, std::char_traits<char>::length(op), op) == 0) return op;
+  }
+  return "";
+}
+
+bool ReadsOperators(const LineSheet& line) {
+  std::string name = BaseName(line.candidates.empty() ? "" : Program(line));
+  return OneOf(name, {"cmd.exe", "powershell.exe", "pwsh.exe"});
+}
+
+void ShellOperator(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  if (line.candidates.empty() || ReadsOperators(line)) return;
+  const std::string& text = line.lowered;
+  bool quoted = false;
+  for (std::string::size_type at = line.argumentsAt; at < text.size(); ++at) {
+    if (text[at] == '"') quoted = !quoted;
+    if (quoted || (at > 0 && text[at - 1] != ' ')) continue;
+    std::string op = OperatorOf(text.substr(at, text.find(' ', at) - at));
+    if (op.empty()) continue;
+    Add(findings, Code::kShellOperator,
+        "no shell runs the line, so " + op + " at column " + Column(at) +
+            " reaches the program as an argument: nothing after it runs on its own, and no "
+            "output is redirected; run the line through " + c.service.systemDirectory +
+            "\\cmd.exe /c, or give each command a line of its own");
+    return;
+  }
+}
+
+}  // namespace
+
+const Rule kPathRules[] = {BareName,      RelativePath,     UnquotedSpaces,
+                           Wow64System32, ArgumentsLowered, nullptr};
+const Rule kShellRules[] = {ShellOperator, nullptr};
