@@ -13,6 +13,10 @@
 // Where install.cmd and the package install the service by default.
 constexpr char kDefaultFolder[] = "C:\\ProgramData\\CorvaneRemoteStarter";
 
+// The defaults of a build that cannot see the target machine, and of --dry-run.
+constexpr char kDefaultSystemDirectory[] = "C:\\WINDOWS\\system32";
+constexpr unsigned kDefaultCodePage = 1252;
+
 // The service executable for a list: the list's name with ".dat" made ".exe",
 // in kDefaultFolder; on Windows, in the list's real folder.
 std::string DefaultExecutablePath(const std::string& list);

@@ -2,16 +2,15 @@
 #include "check/list_check.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
-  return kDefaultFolder + std::string("\\") +
-         ExecutableNameFor(list.substr(list.find_last_of('/') + 1));
+  return ExecutableBeside(kDefaultFolder, list);
 }
 
 std::string DefaultSystemDirectory() {
-  return "C:\\WINDOWS\\system32";
+  return kDefaultSystemDirectory;
 }
 
 unsigned DefaultCodePage() {
-  return 1252;
+  return kDefaultCodePage;
 }
 
 bool HeldByCodePage(const std::string&) {

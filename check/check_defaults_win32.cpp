@@ -12,7 +12,7 @@ std::string DefaultExecutablePath(const std::string& list) {
   char* name = nullptr;
   DWORD length = GetFullPathNameA(list.c_str(), sizeof full, full, &name);
   if (length == 0 || length >= sizeof full || name == nullptr) {
-    return kDefaultFolder + std::string("\\") + ExecutableNameFor(list);
+    return ExecutableBeside(kDefaultFolder, list);
   }
   std::string folder(full, name);
   return folder + ExecutableNameFor(name);

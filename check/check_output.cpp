@@ -147,6 +147,10 @@ void WriteTextLine(std::ostream& out, const LineReport& line) {
       << "  command:   [" << ShowBytes(line.commandLine) << "]\n"
       << "  directory: "
       << (line.hasDirectory ? "[" + ShowBytes(line.directory) + "]" : "inherited") << "\n";
+  if (line.looked) {
+    out << "  starts:    " << (line.starts.empty() ? "nothing" : "[" + ShowBytes(line.starts) + "]")
+        << "\n";
+  }
   WriteFindings(out, line.findings, "  ");
 }
 
@@ -161,6 +165,7 @@ void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListR
       << ", \"system_directory\": " << JsonString(options.systemDirectory)
       << ", \"code_page\": " << options.codePage
       << ", \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
+      << ", \"looked_on_this_machine\": " << (options.fileKind ? "true" : "false")
       << ", \"installed\": "
       << (options.installed ? "{\"image_path\": " + JsonString(options.imagePath) +
                                   ", \"account\": " + JsonString(options.account) + "}"
@@ -173,6 +178,7 @@ void WriteJsonLine(std::ostream& out, const LineReport& line) {
       << RuleCode(line.rule) << "\", \"read\": " << JsonString(line.read)
       << ", \"command\": " << JsonString(line.commandLine)
       << ", \"directory\": " << (line.hasDirectory ? JsonString(line.directory) : "null")
+      << ", \"starts\": " << (line.starts.empty() ? "null" : JsonString(line.starts))
       << ", \"findings\": " << JsonFindings(line.findings) << "}";
 }
 

@@ -113,7 +113,8 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   line.hasDirectory = sheet.hasDirectory;
   line.directory = sheet.directory;
   line.looked = sheet.looked;
-  line.starts = sheet.starts;
+  // What CreateProcessA runs: a file it cannot start starts nothing.
+  line.starts = Starts(sheet.starts, sheet.startsKind) ? sheet.starts : "";
   return true;
 }
 
@@ -127,6 +128,10 @@ std::string ExecutableNameFor(const std::string& listName) {
     return listName.substr(0, listName.size() - 4) + ".exe";
   }
   return listName + ".exe";
+}
+
+std::string ExecutableBeside(const std::string& folder, const std::string& list) {
+  return folder + "\\" + ExecutableNameFor(ListName(list));
 }
 
 const char* RuleName(CommandRule rule) {

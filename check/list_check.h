@@ -3,6 +3,7 @@
 // line is judged, by the rules, from a sheet of facts about it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,10 @@ struct CheckOptions {
   bool ignored[kCodeCount] = {};  // findings a pipeline has judged
   // What is at a Windows path on the machine the tool runs on; null where it
   // cannot see the target machine's files, or is told not to look.
-  FileKind (*fileKind)(const std::string& path) = nullptr;
+  std::function<FileKind(const std::string& path)> fileKind;
   // Why others than administrators can change a file the service starts, or
   // a folder above it; empty when no one can. Null off the target.
-  std::string (*changeable)(const std::string& path) = nullptr;
+  std::function<std::string(const std::string& path)> changeable;
   bool pathKnown = false;  // the service's PATH, where the tool can read it
   std::vector<std::string> pathFolders;
   // Where the files the list names without a path come from, when they are to
@@ -83,6 +84,9 @@ const char* RuleName(CommandRule rule);
 
 // The service executable's name for a list: ".dat" at the end becomes ".exe".
 std::string ExecutableNameFor(const std::string& listName);
+// The service executable in folder, a Windows path, for the list at list, a
+// path on this machine.
+std::string ExecutableBeside(const std::string& folder, const std::string& list);
 
 // The folder a file's full path names: the text before its last backslash,
 // read in that code page.

@@ -1,26 +1,16 @@
 // starter-check: shows a launch list's author what the service will start.
 // Exit status: 0 no errors or warnings, 1 any error or warning, 2 a usage or
 // I/O error.
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
-#include <new>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "check/check_defaults.h"
 #include "check/check_output.h"
-#include "check/list_check.h"
+#include "check/tool_options.h"
 
 namespace {
 
@@ -40,6 +30,9 @@ const char kUsage[] =
     "  --code-page N      1 to 65535 (default 1252; on Windows, the ANSI code page);\n"
     "                     932, 936, 949 and 950 are double-byte, every other page is\n"
     "                     treated as having no lead bytes\n"
+    "  --dry-run          check for another machine, as a build for another system\n"
+    "                     does: look at nothing here, and take the fixed defaults\n"
+    "                     above, not this machine's\n"
     "  --ignore CODE,...  leave out findings with these codes\n"
     "  --json             JSON instead of text: one object per list, each on one line\n"
     "  --fail-on LEVEL    warning (default): exit 1 for any error or warning;\n"
@@ -94,173 +87,6 @@ void Help() {
   }
 }
 
-// Reads the whole list once, so that a pipe can be read too. A file's bytes
-// are held once: the buffer is sized from the file before it is read.
-bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
-  struct stat status;
-  if (name != "-" && stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    error = "cannot read " + name + ": it is a directory, not a list";
-    return false;
-  }
-#ifdef _WIN32
-  // Standard input starts in text mode there, which would drop the CRs and
-  // the Ctrl-Z that the service reads, and that the findings are about.
-  if (name == "-") static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
-#endif
-  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-  if (file == nullptr) {
-    error = "cannot open " + name + ": " + std::strerror(errno);
-    return false;
-  }
-  bool failed = false;
-  try {
-    // A file, or standard input redirected from one, can say its size; a pipe cannot.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-      long size = std::ftell(file);
-      if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-      std::rewind(file);
-    }
-    char chunk[65536];
-    std::size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
-    failed = std::ferror(file) != 0;
-    int readError = errno;
-    if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
-  } catch (const std::bad_alloc&) {
-    failed = true;
-    error = "cannot read " + name + ": it is too large to hold in memory";
-    std::string().swap(bytes);
-  }
-  if (file != stdin) static_cast<void>(std::fclose(file));
-  return !failed;
-}
-
-struct ToolOptions {
-  CheckOptions check;
-  std::vector<std::string> lists;
-  bool executableGiven = false;
-  bool json = false;
-  bool failOnWarnings = true;
-  bool failOnInstallation = false;  // --fail-on installation: only --installed's own errors
-  bool judgeFolder = false;         // --service-folder: the folder rule instead of a list
-  std::string folder;
-  bool purge = false;
-  bool create = false;
-  bool update = false;
-  std::string withList;      // a list to be installed into the folder, if not empty
-  bool judgeSource = false;  // --source-folder
-  std::string source;
-  bool installed = false;  // --installed: the installed service, then its list
-  bool listFiles = false;  // --listed-files: the files a list names without a path
-};
-
-// The folder's facts as this machine shows them; with --update, as the
-// folder the service is installed in.
-FolderFacts FactsOf(const std::string& folder, bool update) {
-  FolderFacts facts;
-  std::string canonical = CanonicalFolder(folder);
-  ReadFolderFacts(canonical.empty() ? folder : canonical, facts);
-  if (update) {
-    facts.serviceRegistered = true;
-    facts.installedIn = canonical;
-  }
-  // The files its list names are the installation's too.
-  std::string bytes;
-  std::string error;
-  if (facts.exists && !canonical.empty() && ReadList(canonical + "\\starter.dat", bytes, error)) {
-    facts.listedFiles =
-        FilesNamedWithoutPath(bytes, canonical + "\\starter.exe", DefaultCodePage());
-  }
-  return facts;
-}
-
-// Why the list to be installed is refused, or empty: it must be there,
-// readable, with no quote, which the package could not pass whole, and on
-// Windows out of others' reach, as the folder is.
-std::string JudgeListToInstall(const std::string& list) {
-  std::string bytes;
-  std::string error;
-  if (list.find('"') != std::string::npos) return "it holds a double quote";
-  if (!ReadList(list, bytes, error)) return error;
-  return kTargetChangeable != nullptr ? kTargetChangeable(list) : "";
-}
-
-int CheckOneList(ToolOptions& tool, const std::string& list, bool first);
-
-// The list to be installed into folder, checked as the service there will
-// read it, with the files it names taken from the list's own folder: false
-// when it has errors or cannot be read, which the report shows.
-bool ListInstallable(ToolOptions& tool, const std::string& folder) {
-  CheckOptions& options = tool.check;
-  options.executablePath = CanonicalFolder(folder) + "\\starter.exe";
-  options.filesFrom = FolderOf(tool.withList, options.codePage);
-  tool.executableGiven = true;
-  tool.failOnWarnings = false;
-  return CheckOneList(tool, tool.withList, true) == 0;
-}
-
-// The folder rule, for install.cmd, uninstall.cmd and the package. What it
-// says goes to standard output, where the scripts show it as it is.
-int JudgeFolder(ToolOptions& tool) {
-  const MachineFolders machine = DefaultMachineFolders();
-  const FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
-  FolderFacts facts = FactsOf(tool.folder, tool.update);
-  std::string leftover;
-  std::string why = JudgeServiceFolder(tool.folder, use, machine, facts, &leftover);
-  if (why.empty() && tool.create && !facts.exists) {
-    std::string error;
-    why = MakeServiceFolder(CanonicalFolder(tool.folder), error)
-              ? JudgeServiceFolder(tool.folder, use, machine, FactsOf(tool.folder, tool.update))
-              : "it cannot be made: " + error;
-  }
-  const std::string folder = "\"" + ShowBytes(tool.folder) + "\"";
-  if (!why.empty()) {
-    std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)
-              << "\n";
-    return 1;
-  }
-  std::string list = tool.withList.empty() ? "" : JudgeListToInstall(tool.withList);
-  if (list.empty() && !tool.withList.empty() && !ListInstallable(tool, tool.folder)) {
-    list = "it has errors, shown above";
-  }
-  if (!list.empty()) {
-    std::cout << "refusing the list " << ShowBytes(tool.withList) << ": " << ShowBytes(list)
-              << "\n";
-    return 1;
-  }
-  if (tool.purge) {
-    std::cout << folder
-              << (leftover.empty() ? " holds only what the installation put there"
-                                   : ": the installation's files may go; " + ShowBytes(leftover) +
-                                         ", which stays")
-              << "\n";
-  } else {
-    std::cout << folder << " may serve as the service's folder"
-              << (facts.known ? ""
-                              : "; what it holds was not looked at: only starter-check.exe "
-                                "on the target machine can see it")
-              << "\n";
-  }
-  return 0;
-}
-
-// Whether an installation may copy from a folder: install.cmd's own.
-int JudgeSource(const ToolOptions& tool) {
-  FolderFacts facts = FactsOf(tool.source, false);
-  std::string why = JudgeSourceFolder(facts);
-  const std::string folder = "\"" + ShowBytes(tool.source) + "\"";
-  if (!why.empty()) {
-    std::cout << "refusing to install from " << folder << ": " << ShowBytes(why) << "\n";
-    return 1;
-  }
-  std::cout << "an installation may copy from " << folder
-            << (facts.known ? ""
-                            : "; who can change it was not looked at: only "
-                              "starter-check.exe on the target machine can see it")
-            << "\n";
-  return 0;
-}
-
 // The value of one option, already known to take one.
 int ReadOption(const std::string& option, const std::string& value, ToolOptions& tool) {
   CheckOptions& options = tool.check;
@@ -313,76 +139,74 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
   return -1;
 }
 
-// Fills tool from the command line. Returns -1 to go on checking, or the exit
-// status when there is nothing to check: help, the version, a usage error.
-int ReadOptions(int argc, char** argv, ToolOptions& tool) {
-  bool haveSystemDir = false;
-  bool haveCodePage = false;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
-      tool.lists.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::string value;
-    std::string::size_type equals = argument.find('=');
-    bool inlineValue = equals != std::string::npos;
-    if (inlineValue) {
-      value = argument.substr(equals + 1);
-      argument.resize(equals);
-    }
-    bool takesValue =
-        argument == "--exe" || argument == "--system-dir" || argument == "--code-page" ||
-        argument == "--ignore" || argument == "--fail-on" || argument == "--service-folder" ||
-        argument == "--with-list" || argument == "--source-folder" || argument == "--files-from";
-    if (takesValue && !inlineValue) {
-      if (i + 1 == argc) return UsageError(argument + " needs a value");
-      value = argv[++i];
-    } else if (!takesValue && inlineValue) {
-      return UsageError(argument + " takes no value");
-    }
-    if (argument == "--service-folder") {
-      tool.judgeFolder = true;
-      tool.folder = value;
-    } else if (argument == "--with-list") {
-      tool.withList = value;
-    } else if (argument == "--source-folder") {
-      tool.judgeSource = true;
-      tool.source = value;
-    } else if (argument == "--files-from") {
-      tool.check.filesFrom = CanonicalFolder(value).empty() ? value : CanonicalFolder(value);
-    } else if (takesValue) {
-      int status = ReadOption(argument, value, tool);
-      if (status >= 0) return status;
-      haveSystemDir = haveSystemDir || argument == "--system-dir";
-      haveCodePage = haveCodePage || argument == "--code-page";
-    } else if (argument == "--json") {
-      tool.json = true;
-    } else if (argument == "--purge") {
-      tool.purge = true;
-    } else if (argument == "--create") {
-      tool.create = true;
-    } else if (argument == "--update") {
-      tool.update = true;
-    } else if (argument == "--installed") {
-      tool.installed = true;
-    } else if (argument == "--listed-files") {
-      tool.listFiles = true;
-    } else if (argument == "--help" || argument == "-h") {
-      Help();
-      return 0;
-    } else if (argument == "--version") {
-      std::cout << "starter-check " STARTER_VERSION "\n";
-      return 0;
-    } else {
-      return UsageError("unknown option " + ShowBytes(argument));
-    }
+// A switch, one that takes no value. Returns -1 to go on, or the exit status.
+int ReadSwitch(const std::string& argument, ToolOptions& tool) {
+  if (argument == "--json") {
+    tool.json = true;
+  } else if (argument == "--purge") {
+    tool.purge = true;
+  } else if (argument == "--create") {
+    tool.create = true;
+  } else if (argument == "--update") {
+    tool.update = true;
+  } else if (argument == "--installed") {
+    tool.installed = true;
+  } else if (argument == "--listed-files") {
+    tool.listFiles = true;
+  } else if (argument == "--dry-run") {
+    tool.dryRun = true;
+  } else if (argument == "--help" || argument == "-h") {
+    Help();
+    return 0;
+  } else if (argument == "--version") {
+    std::cout << "starter-check " STARTER_VERSION "\n";
+    return 0;
+  } else {
+    return UsageError("unknown option " + ShowBytes(argument));
   }
+  return -1;
+}
+
+// An option with its value, written "--opt value" or "--opt=value"; i moves
+// past a value of its own. Returns -1 to go on, or the exit status.
+int ReadArgument(int argc, char** argv, int& i, ToolOptions& tool) {
+  std::string argument = argv[i];
+  std::string value;
+  std::string::size_type equals = argument.find('=');
+  bool inlineValue = equals != std::string::npos;
+  if (inlineValue) {
+    value = argument.substr(equals + 1);
+    argument.resize(equals);
+  }
+  bool takesValue =
+      argument == "--exe" || argument == "--system-dir" || argument == "--code-page" ||
+      argument == "--ignore" || argument == "--fail-on" || argument == "--service-folder" ||
+      argument == "--with-list" || argument == "--source-folder" || argument == "--files-from";
+  if (!takesValue) return inlineValue ? UsageError(argument + " takes no value") : ReadSwitch(argument, tool);
+  if (!inlineValue) {
+    if (i + 1 == argc) return UsageError(argument + " needs a value");
+    value = argv[++i];
+  }
+  if (argument == "--service-folder") {
+    tool.judgeFolder = true;
+    tool.folder = value;
+  } else if (argument == "--with-list") {
+    tool.withList = value;
+  } else if (argument == "--source-folder") {
+    tool.judgeSource = true;
+    tool.source = value;
+  } else if (argument == "--files-from") {
+    tool.check.filesFrom = CanonicalFolder(value).empty() ? value : CanonicalFolder(value);
+  } else {
+    tool.haveSystemDir = tool.haveSystemDir || argument == "--system-dir";
+    tool.haveCodePage = tool.haveCodePage || argument == "--code-page";
+    return ReadOption(argument, value, tool);
+  }
+  return -1;
+}
+
+// Whether the modes given go together. Returns -1 when they do, or the exit status.
+int CheckModes(const ToolOptions& tool) {
   int modes = tool.judgeFolder + tool.judgeSource + tool.installed;
   if (modes > 1) {
     return UsageError(
@@ -401,119 +225,53 @@ int ReadOptions(int argc, char** argv, ToolOptions& tool) {
   if (tool.listFiles && (modes > 0 || tool.lists.size() != 1)) {
     return UsageError("--listed-files takes one list, and no other mode");
   }
-  if (!haveSystemDir) tool.check.systemDirectory = DefaultSystemDirectory();
-  if (!haveCodePage) tool.check.codePage = DefaultCodePage();
-  tool.check.fileKind = kTargetFileKind;
-  tool.check.changeable = kTargetChangeable;
-  tool.check.pathKnown = ServicePathFolders(tool.check.pathFolders);
-  if (tool.judgeFolder || tool.judgeSource) return -1;
+  if (tool.dryRun && modes > 0) {
+    return UsageError("--dry-run checks lists for another machine; it judges nothing on this one");
+  }
   if (tool.installed && kTargetFileKind == nullptr) {
     return UsageError(
         "--installed reads this machine's registration: only starter-check.exe, "
         "on Windows, can");
   }
-  if (!tool.installed && tool.lists.empty()) return UsageError("no list given");
+  if (modes == 0 && tool.lists.empty()) return UsageError("no list given");
   return -1;
 }
 
-// Checks one list and writes its report. Returns its exit status.
-int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
+// The machine the lists are checked for: this one, where the tool can see
+// it, or, in a dry run, another with the defaults of a build that cannot.
+void ChooseMachine(ToolOptions& tool) {
   CheckOptions& options = tool.check;
-  options.list = list;
-  std::string().swap(options.bytes);
-  std::string error;
-  // An installed service without a list starts nothing: a finding, not an error.
-  struct stat status;
-  bool missing = tool.installed && stat(list.c_str(), &status) != 0 && errno == ENOENT;
-  if (missing) {
-    options.installation.push_back({Code::kNoList, "there is no list " + list});
-  } else if (!ReadList(list, options.bytes, error)) {
-    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
-    return 2;
+  if (tool.dryRun) {
+    if (!tool.haveSystemDir) options.systemDirectory = kDefaultSystemDirectory;
+    if (!tool.haveCodePage) options.codePage = kDefaultCodePage;
+    return;
   }
-  if (!tool.executableGiven) {
-    options.executablePath =
-        list == "-" ? kDefaultFolder + std::string("\\starter.exe") : DefaultExecutablePath(list);
-  }
-  ListReport report;
-  ListCheck check;
-  BeginListCheck(options, report, check);
-  // The whole-list part is known before the first line, and every list has one.
-  if (tool.json) {
-    WriteJsonHeader(std::cout, options, report);
-  } else {
-    if (!first) std::cout << "\n";
-    WriteTextHeader(std::cout, options, report);
-  }
-  LineReport line;
-  while (!missing && CheckNextLine(check, line)) {
-    if (tool.json) {
-      WriteJsonLine(std::cout, line);
+  if (!tool.haveSystemDir) options.systemDirectory = DefaultSystemDirectory();
+  if (!tool.haveCodePage) options.codePage = DefaultCodePage();
+  options.fileKind = kTargetFileKind;
+  options.changeable = kTargetChangeable;
+  options.pathKnown = ServicePathFolders(options.pathFolders);
+}
+
+// Fills tool from the command line. Returns -1 to go on checking, or the exit
+// status when there is nothing to check: help, the version, a usage error.
+int ReadOptions(int argc, char** argv, ToolOptions& tool) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
+      tool.lists.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
     } else {
-      WriteTextLine(std::cout, line);
+      int status = ReadArgument(argc, argv, i, tool);
+      if (status >= 0) return status;
     }
   }
-  EndListCheck(check);
-  if (tool.json) {
-    WriteJsonSummary(std::cout, report);
-  } else {
-    WriteTextSummary(std::cout, report);
-  }
-  int failing =
-      report.Count(Level::kError) + (tool.failOnWarnings ? report.Count(Level::kWarning) : 0);
-  bool installationFails =
-      std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& finding) {
-        return Describe(finding.code).level == Level::kError &&
-               std::any_of(options.installation.begin(), options.installation.end(),
-                           [&](const Finding& own) { return own.code == finding.code; });
-      });
-  return installationFails ? 3 : failing > 0 && !tool.failOnInstallation ? 1 : 0;
-}
-
-// --listed-files: what an installation copies into the service's folder
-// with the list, one name a line.
-int ListFiles(const ToolOptions& tool) {
-  std::string bytes;
-  std::string error;
-  const std::string& list = tool.lists.front();
-  if (!ReadList(list, bytes, error)) {
-    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
-    return 2;
-  }
-  std::string executable =
-      tool.executableGiven ? tool.check.executablePath : DefaultExecutablePath(list);
-  for (const std::string& name : FilesNamedWithoutPath(bytes, executable, tool.check.codePage)) {
-    std::cout << name << "\n";
-  }
-  return 0;
-}
-
-// --installed: the registration as this machine has it, the folder by the
-// folder rule as an update finds it, then the list the service reads there.
-int AuditInstalled(ToolOptions& tool) {
-  InstalledFacts facts;
-  ReadInstalledFacts(facts);
-  if (!facts.registered) {
-    std::cerr << "starter-check: the service is not installed on this machine\n";
-    return 2;
-  }
-  const std::string program = ImageProgram(facts.imagePath);
-  std::string folder;
-  std::string list;
-  ServicePaths(program, tool.check.codePage, folder, list);
-  FolderFacts folderFacts = FactsOf(folder, true);
-  folderFacts.heldByCodePage =
-      facts.heldByCodePage;  // it came from the registry, not the command line
-  const std::string verdict =
-      JudgeServiceFolder(folder, FolderUse::kInstall, DefaultMachineFolders(), folderFacts);
-  CheckOptions& options = tool.check;
-  options.installed = true;
-  options.imagePath = facts.imagePath;
-  options.account = facts.account.empty() ? "LocalSystem" : facts.account;
-  options.installation = AuditInstallation(facts, verdict);
-  options.executablePath = program;
-  tool.executableGiven = true;
-  return CheckOneList(tool, list, true);
+  int status = CheckModes(tool);
+  if (status >= 0) return status;
+  ChooseMachine(tool);
+  return -1;
 }
 
 int Run(int argc, char** argv) {

@@ -275,7 +275,8 @@ class Json(unittest.TestCase):
                               "--exe", "D:\\Apps\\Starter.exe", "--system-dir", "C:\\Win\\Sys")
         self.assertEqual(status, 0)
         self.assertEqual(set(data), {"list", "executable", "service_list_path", "system_directory",
-                                     "code_page", "double_byte", "installed", "findings", "lines",
+                                     "code_page", "double_byte", "looked_on_this_machine",
+                                     "installed", "findings", "lines",
                                      "lines_never_read", "error_count", "warning_count",
                                      "note_count", "summary"})
         self.assertEqual((data["executable"], data["service_list_path"], data["system_directory"],
@@ -284,14 +285,17 @@ class Json(unittest.TestCase):
                           0, 0))
         self.assertEqual(data["lines"], [
             {"line": 1, "rule": "program-with-path", "read": "C:\\Tools\\Run.exe /x",
-             "command": "c:\\tools\\run.exe /x", "directory": "c:\\tools", "findings": []},
+             "command": "c:\\tools\\run.exe /x", "directory": "c:\\tools", "starts": None,
+             "findings": []},
             {"line": 2, "rule": "installer-patch", "read": "msiexec.exe /p f.msp",
              "command": '"C:\\Win\\Sys\\msiexec.exe" /p D:\\Apps\\f.msp', "directory": None,
-             "findings": []},
+             "starts": None, "findings": []},
             {"line": 3, "rule": "bare-program", "read": "", "command": '"D:\\Apps\\"',
-             "directory": "D:\\Apps", "findings": [data["lines"][2]["findings"][0]]},
+             "directory": "D:\\Apps", "starts": None,
+             "findings": [data["lines"][2]["findings"][0]]},
         ])
         self.assertEqual(data["lines"][2]["findings"][0]["code"], "empty-line")
+        self.assertFalse(data["looked_on_this_machine"])
 
     def test_several_lists_are_json_lines(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -364,6 +368,8 @@ class Usage(unittest.TestCase):
                 (["--installed", "--source-folder", "C:\\Release"],
                  "--service-folder, --source-folder and --installed each judge one thing"),
                 (["--installed"], "--installed reads this machine's registration"),
+                (["--dry-run", "--service-folder", "C:\\ProgramData\\X"],
+                 "--dry-run checks lists for another machine"),
             ]
             for arguments, message in cases:
                 with self.subTest(arguments=arguments):
@@ -394,6 +400,8 @@ class Usage(unittest.TestCase):
                 (["--code-page", "437", good], b"", 0, "437 (treated as having no lead bytes)"),
                 (["--code-page=65535", good], b"", 0, "code page 65535"),
                 (["--code-page", "932", good], b"", 0, "code page 932\n"),
+                (["--dry-run", "--code-page", "932", good], b"", 0, "code page 932\n"),
+                (["--dry-run", good], b"", 0, "CorvaneRemoteStarter\\good.exe reads"),
                 (["--fail-on=error", "--", bad], b"", 1, "no-program"),
                 (["--fail-on", "error", "-"], b"cmd /c x\n", 0, "system-program"),
                 (["--fail-on", "warning", "-"], b"cmd /c x\n", 1, "system-program"),

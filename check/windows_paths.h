@@ -3,6 +3,7 @@
 // Every finding that needs any of this asks here.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,8 @@ struct ServiceView {
   std::vector<std::string> pathFolders;  // its PATH, in order
   // What is at a path, and why others than administrators can change it, or
   // empty: on the target only, null in a dry run.
-  FileKind (*fileKind)(const std::string& path) = nullptr;
-  std::string (*changeable)(const std::string& path) = nullptr;
+  std::function<FileKind(const std::string& path)> fileKind;
+  std::function<std::string(const std::string& path)> changeable;
   // Where the files the list names without a path are copied from, if they
   // are to be: looked for there first.
   std::string filesFrom;

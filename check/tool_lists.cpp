@@ -1,0 +1,164 @@
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "check/check_defaults.h"
+#include "check/check_output.h"
+#include "check/tool_options.h"
+
+// A file's bytes are held once: the buffer is sized from the file before it is read.
+bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
+  struct stat status;
+  if (name != "-" && stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    error = "cannot read " + name + ": it is a directory, not a list";
+    return false;
+  }
+#ifdef _WIN32
+  // Standard input starts in text mode there, which would drop the CRs and
+  // the Ctrl-Z that the service reads, and that the findings are about.
+  if (name == "-") static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
+#endif
+  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+  if (file == nullptr) {
+    error = "cannot open " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  bool failed = false;
+  try {
+    // A file, or standard input redirected from one, can say its size; a pipe cannot.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+      long size = std::ftell(file);
+      if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+      std::rewind(file);
+    }
+    char chunk[65536];
+    std::size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
+    failed = std::ferror(file) != 0;
+    int readError = errno;
+    if (failed) error = "cannot read " + name + ": " + std::strerror(readError);
+  } catch (const std::bad_alloc&) {
+    failed = true;
+    error = "cannot read " + name + ": it is too large to hold in memory";
+    std::string().swap(bytes);
+  }
+  if (file != stdin) static_cast<void>(std::fclose(file));
+  return !failed;
+}
+
+namespace {
+
+// The service that reads list, when --exe does not say: beside the list on
+// this machine, or in the default folder for standard input and a dry run.
+std::string ExecutableFor(const ToolOptions& tool, const std::string& list) {
+  if (list == "-") return kDefaultFolder + std::string("\\starter.exe");
+  return tool.dryRun ? ExecutableBeside(kDefaultFolder, list) : DefaultExecutablePath(list);
+}
+
+}  // namespace
+
+int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
+  CheckOptions& options = tool.check;
+  options.list = list;
+  std::string().swap(options.bytes);
+  std::string error;
+  // An installed service without a list starts nothing: a finding, not an error.
+  struct stat status;
+  bool missing = tool.installed && stat(list.c_str(), &status) != 0 && errno == ENOENT;
+  if (missing) {
+    options.installation.push_back({Code::kNoList, "there is no list " + list});
+  } else if (!ReadList(list, options.bytes, error)) {
+    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+    return 2;
+  }
+  if (!tool.executableGiven) options.executablePath = ExecutableFor(tool, list);
+  ListReport report;
+  ListCheck check;
+  BeginListCheck(options, report, check);
+  // The whole-list part is known before the first line, and every list has one.
+  if (tool.json) {
+    WriteJsonHeader(std::cout, options, report);
+  } else {
+    if (!first) std::cout << "\n";
+    WriteTextHeader(std::cout, options, report);
+  }
+  LineReport line;
+  while (!missing && CheckNextLine(check, line)) {
+    if (tool.json) {
+      WriteJsonLine(std::cout, line);
+    } else {
+      WriteTextLine(std::cout, line);
+    }
+  }
+  EndListCheck(check);
+  if (tool.json) {
+    WriteJsonSummary(std::cout, report);
+  } else {
+    WriteTextSummary(std::cout, report);
+  }
+  int failing =
+      report.Count(Level::kError) + (tool.failOnWarnings ? report.Count(Level::kWarning) : 0);
+  bool installationFails =
+      std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& finding) {
+        return Describe(finding.code).level == Level::kError &&
+               std::any_of(options.installation.begin(), options.installation.end(),
+                           [&](const Finding& own) { return own.code == finding.code; });
+      });
+  return installationFails ? 3 : failing > 0 && !tool.failOnInstallation ? 1 : 0;
+}
+
+// --listed-files: what an installation copies into the service's folder
+// with the list, one name a line.
+int ListFiles(const ToolOptions& tool) {
+  std::string bytes;
+  std::string error;
+  const std::string& list = tool.lists.front();
+  if (!ReadList(list, bytes, error)) {
+    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+    return 2;
+  }
+  std::string executable =
+      tool.executableGiven ? tool.check.executablePath : ExecutableFor(tool, list);
+  for (const std::string& name : FilesNamedWithoutPath(bytes, executable, tool.check.codePage)) {
+    std::cout << name << "\n";
+  }
+  return 0;
+}
+
+// --installed: the registration as this machine has it, the folder by the
+// folder rule as an update finds it, then the list the service reads there.
+int AuditInstalled(ToolOptions& tool) {
+  InstalledFacts facts;
+  ReadInstalledFacts(facts);
+  if (!facts.registered) {
+    std::cerr << "starter-check: the service is not installed on this machine\n";
+    return 2;
+  }
+  const std::string program = ImageProgram(facts.imagePath);
+  std::string folder;
+  std::string list;
+  ServicePaths(program, tool.check.codePage, folder, list);
+  FolderFacts folderFacts = FactsOf(folder, true);
+  folderFacts.heldByCodePage =
+      facts.heldByCodePage;  // it came from the registry, not the command line
+  const std::string verdict =
+      JudgeServiceFolder(folder, FolderUse::kInstall, DefaultMachineFolders(), folderFacts);
+  CheckOptions& options = tool.check;
+  options.installed = true;
+  options.imagePath = facts.imagePath;
+  options.account = facts.account.empty() ? "LocalSystem" : facts.account;
+  options.installation = AuditInstallation(facts, verdict);
+  options.executablePath = program;
+  tool.executableGiven = true;
+  return CheckOneList(tool, list, true);
+}
+

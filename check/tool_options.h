@@ -1,0 +1,49 @@
+// starter-check's options, and the modes that share them: a list, the
+// installed service, a folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "check/list_check.h"
+#include "check/service_folder.h"
+
+struct ToolOptions {
+  CheckOptions check;
+  std::vector<std::string> lists;
+  bool executableGiven = false;
+  bool json = false;
+  bool failOnWarnings = true;
+  bool failOnInstallation = false;  // --fail-on installation: only --installed's own errors
+  bool judgeFolder = false;         // --service-folder: the folder rule instead of a list
+  std::string folder;
+  bool purge = false;
+  bool create = false;
+  bool update = false;
+  std::string withList;      // a list to be installed into the folder, if not empty
+  bool judgeSource = false;  // --source-folder
+  std::string source;
+  bool installed = false;  // --installed: the installed service, then its list
+  bool listFiles = false;  // --listed-files: the files a list names without a path
+  bool dryRun = false;     // --dry-run: as for another machine, which the tool cannot see
+  bool haveSystemDir = false;
+  bool haveCodePage = false;
+};
+
+// Reads a whole list once, so that a pipe can be read too; false, and why,
+// when it cannot.
+bool ReadList(const std::string& name, std::string& bytes, std::string& error);
+
+// Checks one list and writes its report. Returns its exit status.
+int CheckOneList(ToolOptions& tool, const std::string& list, bool first);
+// --listed-files: what an installation copies into the service's folder.
+int ListFiles(const ToolOptions& tool);
+// --installed: the registration, the folder by the folder rule, then the list.
+int AuditInstalled(ToolOptions& tool);
+// The folder's facts as this machine shows them; with --update, as the
+// folder the service is installed in.
+FolderFacts FactsOf(const std::string& folder, bool update);
+// --service-folder: the folder rule, for install.cmd, uninstall.cmd and the package.
+int JudgeFolder(ToolOptions& tool);
+// --source-folder: whether an installation may copy from a folder.
+int JudgeSource(const ToolOptions& tool);
