@@ -75,7 +75,10 @@ void LookOnTarget(const ServiceView& service, LineSheet& line) {
   if (line.rule == CommandRule::kInstallerPatch) {
     std::string installer = service.systemDirectory + "\\" + kInstallerName;
     FileKind kind = service.fileKind(installer);
-    if (kind == FileKind::kImage || kind == FileKind::kOtherFile) line.starts = installer;
+    if (kind == FileKind::kImage || kind == FileKind::kOtherFile) {
+      line.starts = installer;
+      line.startsKind = kind;
+    }
     if (!line.hasPatch) return;
     line.patchFile =
         SourceOf(service, service.serviceDirectory + "\\" + PatchNames(line.patchName)[0]);
