@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "check/check_defaults.h"
@@ -45,16 +46,24 @@ FileKind KindOfFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kNone;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
-  // An executable image begins with "MZ", whatever its name.
+  // An executable image begins with "MZ", whatever its name, and its PE
+  // header says whether it is a library.
   OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  char start[2] = {};
+  unsigned char header[1024] = {};
   DWORD read = 0;
   if (file.handle == INVALID_HANDLE_VALUE ||
-      !ReadFile(file.handle, start, sizeof start, &read, nullptr)) {
+      !ReadFile(file.handle, header, sizeof header, &read, nullptr)) {
     return FileKind::kImage;  // there, but unreadable to us: no verdict on its content
   }
-  return read == 2 && start[0] == 'M' && start[1] == 'Z' ? FileKind::kImage : FileKind::kOtherFile;
+  if (read < 2 || header[0] != 'M' || header[1] != 'Z') return FileKind::kOtherFile;
+  if (read < 0x40) return FileKind::kImage;
+  DWORD pe = header[0x3C] | header[0x3D] << 8 | header[0x3E] << 16 |
+             static_cast<DWORD>(header[0x3F]) << 24;
+  // Characteristics, in the file header after the "PE\0\0" signature.
+  if (pe > read - 24 || std::memcmp(header + pe, "PE\0\0", 4) != 0) return FileKind::kImage;
+  WORD characteristics = static_cast<WORD>(header[pe + 22] | header[pe + 23] << 8);
+  return (characteristics & IMAGE_FILE_DLL) != 0 ? FileKind::kLibrary : FileKind::kImage;
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ void LookForProgram(const ServiceView& service, LineSheet& line) {
       FileKind kind = service.fileKind(SourceOf(service, place.path));
       if (line.starts.empty()) line.tried.push_back(place.path);
       // A folder is passed over, as CreateProcessA does.
-      if (kind != FileKind::kImage && kind != FileKind::kOtherFile) continue;
+      if (!IsFile(kind)) continue;
       if (!line.starts.empty()) {
         line.alsoExists = place.path;
         return;
@@ -75,7 +75,7 @@ void LookOnTarget(const ServiceView& service, LineSheet& line) {
   if (line.rule == CommandRule::kInstallerPatch) {
     std::string installer = service.systemDirectory + "\\" + kInstallerName;
     FileKind kind = service.fileKind(installer);
-    if (kind == FileKind::kImage || kind == FileKind::kOtherFile) {
+    if (IsFile(kind)) {
       line.starts = installer;
       line.startsKind = kind;
     }
@@ -83,7 +83,7 @@ void LookOnTarget(const ServiceView& service, LineSheet& line) {
     line.patchFile =
         SourceOf(service, service.serviceDirectory + "\\" + PatchNames(line.patchName)[0]);
     kind = service.fileKind(line.patchFile);
-    line.patchThere = kind == FileKind::kImage || kind == FileKind::kOtherFile;
+    line.patchThere = IsFile(kind);
     return;
   }
   LookForProgram(service, line);

@@ -113,8 +113,10 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   line.hasDirectory = sheet.hasDirectory;
   line.directory = sheet.directory;
   line.looked = sheet.looked;
-  // What CreateProcessA runs: a file it cannot start starts nothing.
-  line.starts = Starts(sheet.starts, sheet.startsKind) ? sheet.starts : "";
+  // What CreateProcessA runs: a file it cannot start, or one whose working
+  // directory is missing, starts nothing.
+  bool starts = Starts(sheet.starts, sheet.startsKind) && sheet.directoryThere;
+  line.starts = starts ? sheet.starts : "";
   return true;
 }
 

@@ -199,7 +199,8 @@ void FolderName(const RuleContext& c, Findings& findings) {
 
 void NotStartable(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  if (line.candidates.empty()) return;
+  // On the target, what starts is known: Windows reads a file's header, not its name.
+  if (line.candidates.empty() || (line.looked && Starts(line.starts, line.startsKind))) return;
   // For an unquoted path, the name where the path stops.
   const std::string& program = line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
   if (StartableByName(program) != Startable::kNever) return;

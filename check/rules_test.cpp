@@ -38,8 +38,8 @@ struct Machine {
   // On the target: the files there, "|" between; every folder above one is
   // there too, and so are the system's msiexec.exe and cmd.exe. A name that
   // ends in a backslash is a folder, one that begins with "*" a file that is
-  // no image, and one that ends in "!" a file users can change. Null: a dry
-  // run, which looks at nothing.
+  // no image, with "~" a library's image, and one that ends in "!" a file
+  // users can change. Null: a dry run, which looks at nothing.
   const char* files = nullptr;
 };
 
@@ -254,6 +254,9 @@ const Row kRows[] = {
      Target("C:\\ProgramData\\CorvaneRemoteStarter\\fix.msp!")},
     {B("C:\\Tools\\a.exe"), 1, "changeable-by-users", nullptr, Target("C:\\Tools\\a.exe")},
     {B("C:\\Tools\\tool.exe"), 1, "not-startable", "is not a program", Target("*C:\\Tools\\tool.exe")},
+    {B("C:\\Tools\\helper.exe"), 1, "not-startable", "is not a program",
+     Target("~C:\\Tools\\helper.exe")},
+    {B("C:\\Tools\\prog.dll"), 1, "not-startable", nullptr, Target("C:\\Tools\\prog.dll")},
     {B("notepad.exe"), 1, "system-program", nullptr, Target("")},
     {B("C:\\Windows\\System32\\Tool64.exe"), 1, "wow64-system32", nullptr, Target("")},
     {B("# Nightly jobs"), 1, "comment-line", "", Target("")},
@@ -290,8 +293,8 @@ std::shared_ptr<FileTable> ReadFiles(const Machine& machine) {
     at = end + 1;
     if (name.empty()) continue;
     FileKind kind = FileKind::kImage;
-    if (name[0] == '*') {
-      kind = FileKind::kOtherFile;
+    if (name[0] == '*' || name[0] == '~') {
+      kind = name[0] == '*' ? FileKind::kOtherFile : FileKind::kLibrary;
       name.erase(0, 1);
     }
     if (name.back() == '!') {
@@ -401,10 +404,13 @@ TEST(Rules, WhatStartsOnTheTarget) {
       {"C:\\Windows\\System32\\cmd /c C:\\Scripts\\nightly.cmd", "", "c:\\windows\\system32\\cmd.exe"},
       {"C:\\Tools\\run.bat", "*C:\\Tools\\run.bat", "c:\\tools\\run.bat"},
       {"C:\\Tools\\tool.exe", "*C:\\Tools\\tool.exe", ""},
+      {"C:\\Tools\\prog.dll", "C:\\Tools\\prog.dll", "c:\\tools\\prog.dll"},
+      {"C:\\Tools\\helper.exe", "~C:\\Tools\\helper.exe", ""},
       {"setup /s", "C:\\ProgramData\\CorvaneRemoteStarter\\setup.exe",
        "C:\\ProgramData\\CorvaneRemoteStarter\\setup.exe"},
       {"notepad.exe", "C:\\WINDOWS\\system32\\notepad.exe", ""},
       {"sub\\x.exe", "C:\\WINDOWS\\system32\\sub\\x.exe", "C:\\WINDOWS\\system32\\sub\\x.exe"},
+      {"sub\\x.exe", "C:\\ProgramData\\CorvaneRemoteStarter\\sub\\x.exe", ""},  // no C:\WINDOWS\system32\sub
       {"# Nightly", "C:\\ProgramData\\CorvaneRemoteStarter\\#.exe",
        "C:\\ProgramData\\CorvaneRemoteStarter\\#.exe"},
       {"msiexec.exe /p a.msp", "", "C:\\WINDOWS\\system32\\msiexec.exe"},

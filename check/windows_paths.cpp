@@ -203,10 +203,8 @@ Startable StartableByName(const std::string& path) {
 }
 
 bool Starts(const std::string& path, FileKind kind) {
-  std::string extension = Extension(path);
-  if (kind == FileKind::kImage)
-    return !OneOf(extension, {"dll", "ocx", "cpl", "sys", "drv", "mui"});
-  return kind == FileKind::kOtherFile && OneOf(extension, {"bat", "cmd", "com"});
+  if (kind == FileKind::kImage) return true;
+  return kind == FileKind::kOtherFile && OneOf(Extension(path), {"bat", "cmd", "com"});
 }
 
 std::string FileDescription(const std::string& path) {
@@ -223,7 +221,7 @@ std::string FileDescription(const std::string& path) {
             {"vbs", "vbe", "js", "jse", "wsf", "wsh", "hta", "py", "pyw", "pl", "rb", "sh"})) {
     return "a script";
   }
-  if (!Starts(path, FileKind::kImage)) return "a library";
+  if (OneOf(extension, {"dll", "ocx", "cpl", "sys", "drv", "mui"})) return "a library";
   if (OneOf(extension, {"lnk", "url"})) return "a shortcut";
   if (OneOf(extension, {"reg", "inf", "ini", "txt", "log", "xml", "json", "htm", "html", "pdf",
                         "doc", "docx", "rtf", "xls", "xlsx", "csv", "msc"})) {

@@ -33,8 +33,13 @@ bool HasProgramExtension(const std::string& path);
 // "C:" for a drive path, "\\server\share" for a UNC path; empty otherwise.
 std::string RootOf(const std::string& path);
 
-// What is at a path on the machine the tool runs on.
-enum class FileKind { kNone, kFolder, kImage, kOtherFile };
+// What is at a path on the machine the tool runs on. Windows tells a program
+// from a library by its header, not its name.
+enum class FileKind { kNone, kFolder, kImage, kLibrary, kOtherFile };
+// Whether it is a file of any kind.
+inline bool IsFile(FileKind kind) {
+  return kind == FileKind::kImage || kind == FileKind::kLibrary || kind == FileKind::kOtherFile;
+}
 
 // The service as its children see it, and, on the target, the machine it
 // runs on. Its current directory is the system directory, on Windows as for
@@ -98,8 +103,9 @@ Startable StartableByName(const std::string& path);
 std::string FileDescription(const std::string& path);
 
 // Whether CreateProcessA starts a file that is there: an executable image
-// unless its name says library; another file only by its name, .bat and .cmd
-// through cmd.exe, and .com, which 32-bit Windows runs as a DOS program.
+// that is no library, whatever its name; another file only by its name, .bat
+// and .cmd through cmd.exe, and .com, which 32-bit Windows runs as a DOS
+// program.
 bool Starts(const std::string& path, FileKind kind);
 
 // Compares two names as NTFS does: the single-byte letters A to Z without

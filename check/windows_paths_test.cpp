@@ -144,9 +144,11 @@ TEST(WindowsPaths, WhatCreateProcessCanStart) {
     EXPECT_EQ(StartableByName(c.path), c.startable) << c.path;
     EXPECT_EQ(FileDescription(c.path), c.description) << c.path;
   }
-  // A file that is there: an image starts whatever its name, but for a library.
+  // A file that is there: a program's image starts whatever its name, as
+  // Windows reads the header; a library's does not.
   EXPECT_TRUE(Starts("report.txt", FileKind::kImage));
-  EXPECT_FALSE(Starts("helper.dll", FileKind::kImage));
+  EXPECT_TRUE(Starts("helper.dll", FileKind::kImage));
+  EXPECT_FALSE(Starts("helper.exe", FileKind::kLibrary));
   EXPECT_TRUE(Starts("run.cmd", FileKind::kOtherFile));
   EXPECT_FALSE(Starts("fake.exe", FileKind::kOtherFile));
 }

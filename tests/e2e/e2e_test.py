@@ -23,6 +23,7 @@ import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from wine_service import INSTALLER, TRACE_CHANNELS, WINE, ServiceTrace, WineSession  # noqa: E402
+import generated_lines  # noqa: E402
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
@@ -894,6 +895,58 @@ def msi(args):
 
 
 @scenario
+def differential(args):
+    """Generated lines, over a layout from the same seed, in a single-byte and
+    a double-byte code page: for each line, what starter-check.exe, run on the
+    same machine, says will start (a program or nothing) is what the service
+    started."""
+    for code_page in sorted(generated_lines.CODE_PAGES):
+        differences = compare_starts(args, code_page)
+        check(not differences, f"seed {args.seed}, code page {code_page}:\n  " +
+              "\n  ".join(differences))
+
+
+def compare_starts(args, code_page):
+    own = generated_lines.CODE_PAGES[code_page]
+    service, entries = generated_lines.layout(args.seed, code_page)
+    made = generated_lines.lines(args.seed, args.lines, code_page)
+    starter = service + "\\starter.exe"
+    with WineSession(locale=own["locale"]) as wine:
+        for path, kind in entries:
+            if kind == "folder":
+                os.makedirs(wine.host_path(path), exist_ok=True)
+            else:
+                wine.put(path, source=args.probe if kind == "image" else None,
+                         data=b"@exit\r\n" if kind == "text" else None)
+        wine.use_native_installer(args.probe)
+        install(wine, args, "".join(line + "\r\n" for line in made).encode(own["encoding"]),
+                probes=(), starter=starter)
+        trace = wine.start_service()
+        tool = service + "\\starter-check.exe"
+        wine.put(tool, source=args.check)
+        shown = json.loads(wine.wine(tool, "--json", service + "\\starter.dat").stdout)["lines"]
+    started = trace.images
+    check(len(started) == len(shown) == len(made) + 1,
+          f"{len(made)} lines, {len(shown)} shown, {len(started)} starts")
+    cmd = generated_lines.SYSTEM.lower() + "\\cmd.exe"
+    differences = []
+    for number, (line, image) in enumerate(zip(shown, started), 1):
+        says = (line["starts"] or "").encode("latin-1").decode(own["encoding"]).lower()
+        says = says.replace("/", "\\")
+        if says.endswith((".bat", ".cmd")):
+            says = cmd  # started through cmd.exe
+        did = generated_lines.as_windows_starts(image or "")
+        if says != did and not generated_lines.wine_tries_bare_names(says, did):
+            read = line["read"].encode("latin-1").decode(own["encoding"], "replace")
+            differences.append(f"line {number} [{read}]: starter-check.exe says "
+                               f"{says or 'nothing'}, the service started {did or 'nothing'}")
+    kinds = sorted({image.lower() for image in started if image})
+    print(f"seed {args.seed}, code page {code_page}: {len(made)} lines, "
+          f"{sum(map(bool, started))} started, {len(kinds)} programs: {', '.join(kinds)}")
+    return differences
+
+
+@scenario
 def executable(args):
     """starter.exe is a PE32 GUI program for i386 that needs no mingw DLL."""
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", args.starter], check=True,
@@ -917,6 +970,8 @@ def main():
     parser.add_argument("--version", help="the version it must carry")
     parser.add_argument("--msi", help="the Windows Installer package, for the msi scenario")
     parser.add_argument("--msi-next", help="the same package, of the next version")
+    parser.add_argument("--seed", type=int, default=1, help="the differential scenario's lines")
+    parser.add_argument("--lines", type=int, default=300, help="how many it generates")
     parser.add_argument("scenarios", nargs="*", default=sorted(SCENARIOS))
     args = parser.parse_args()
     failed = []

@@ -305,12 +305,14 @@ def _unescape(text):
 
 class ServiceTrace:
     """What the service process did, in order, from the Wine trace: "register",
-    ("start", command line, started?) and ("report", status fields)."""
+    ("start", command line, started?) and ("report", status fields); and for
+    each start, the file of the process it made, or None."""
 
     def __init__(self, text):
         self.text = text
         self.pid = None
         self.events = []
+        self.images = []
         lines = text.splitlines()
         for line in lines:
             if "trace:service:StartServiceCtrlDispatcherA" in line:
@@ -322,6 +324,10 @@ class ServiceTrace:
                 self.events.append(("register",))
             elif m := re.search(r'CreateProcessInternalW app \(null\) cmdline L"(.*)"$', line):
                 self.events.append(("start", _unescape(m.group(1)), False))
+                self.images.append(None)
+            elif (m := re.search(r'NtCreateUserProcess L"\\\\\?\?\\\\(.*)" pid ', line)) \
+                    and self.images:
+                self.images[-1] = _unescape(m.group(1))
             elif "CreateProcessInternalW started process" in line and self.events:
                 kind, command_line, _ = self.events[-1]
                 self.events[-1] = (kind, command_line, True)
