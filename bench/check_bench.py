@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """starter-check over a list of a million lines: lines a second and peak
-memory, for the native build and for starter-check.exe under Wine. A figure,
-not a test: docs/performance.md gives the results.
+memory, for the native build and for starter-check.exe under Wine, and the
+native build's time for four times the lines, which must be about four
+times as long. A figure, not a test: docs/performance.md gives the results.
 
     check_bench.py --tool starter-check [--exe starter-check.exe] [--lines N]
 """
@@ -13,6 +14,12 @@ import tempfile
 # One line of each rule, and one with findings, cycled.
 KINDS = [b"Setup.exe /S", b"C:\\Tools\\Report.exe /Daily", b"msiexec.exe /p Hotfix.msp /qn",
          b"C:\\Program Files\\X\\setup.exe /s"]
+
+
+def write_list(path, lines):
+    with open(path, "wb") as f:
+        f.write(b"\r\n".join(KINDS[i % len(KINDS)] for i in range(lines)))
+    return os.path.getsize(path) / 2**20
 
 
 def measure(command, env=None):
@@ -35,9 +42,7 @@ def main():
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "Starter.dat")
-        with open(path, "wb") as f:
-            f.write(b"\r\n".join(KINDS[i % len(KINDS)] for i in range(args.lines)))
-        size = os.path.getsize(path) / 2**20
+        size = write_list(path, args.lines)
         runs = [("native", [args.tool])]
         env = None
         if args.exe:
@@ -55,6 +60,15 @@ def main():
                     print(f"{name:10} {'json' if output else 'text':5} {args.lines} lines "
                           f"({size:.1f} MiB): {seconds:.2f} s, {args.lines / seconds:,.0f} "
                           f"lines/s, peak {peak:.1f} MiB")
+                    if not output and name == "native":
+                        once = seconds
+            # Time grows with the list's length and no faster.
+            larger = os.path.join(work, "Larger.dat")
+            write_list(larger, 4 * args.lines)
+            seconds, peak = measure([args.tool, larger])
+            os.remove(larger)
+            print(f"native     text  {4 * args.lines} lines: {seconds:.2f} s, "
+                  f"{seconds / once:.1f} times as long, peak {peak:.1f} MiB")
         finally:
             if env:
                 subprocess.run(["wineserver", "-k"], env=env)

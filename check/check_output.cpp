@@ -77,6 +77,11 @@ std::string JsonFindings(const std::vector<Finding>& findings) {
 }  // namespace
 
 std::string ShowBytes(const std::string& bytes) {
+  // Most text needs nothing written another way.
+  if (std::all_of(bytes.begin(), bytes.end(),
+                  [](char c) { return c >= 0x20 && c < 0x7F && c != '<'; })) {
+    return bytes;
+  }
   std::string shown;
   for (char byte : bytes) {
     auto c = static_cast<unsigned char>(byte);

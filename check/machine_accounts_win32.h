@@ -1,0 +1,7 @@
+// The accounts that are administrators on this machine, and the names it
+// gives principals: what the access model trusts, and how it names the rest.
+#pragma once
+
+#include "check/access_model.h"
+
+Trusted MachineTrusted();
