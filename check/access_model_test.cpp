@@ -82,106 +82,119 @@ TEST(AccessModel, WindowsDefaults) {
     EXPECT_EQ(Verdict(c.sddl, folder, "", Trusted()), c.changers) << c.what;
 }
 
+// SYSTEM, Administrators and TrustedInstaller, and an account known to be
+// a member of Administrators.
+Trusted Administrators() {
+  Trusted trusted;
+  trusted.administrators = {kAccount};
+  return trusted;
+}
+
+struct DaclCase {
+  const char* what;
+  string sddl;
+  ObjectType type;
+  string parent;
+  Trusted trusted;
+  string changers;
+};
+
+const DaclCase kDaclCases[] = {
+    {"a deny entry before an allow one wins",
+     "O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)",
+     ObjectType::kFolder,
+     "",
+     {},
+     ""},
+    {"an allow entry before a deny one wins",
+     "O:BAD:(A;;0x6;;;BU)(D;;FA;;;WD)",
+     ObjectType::kFolder,
+     "",
+     {},
+     "BUILTIN\\Users may add files and add folders"},
+    {"a deny entry binds only those who hold its SID",
+     "O:BAD:(D;;FA;;;IU)(A;;0x2;;;AU)",
+     ObjectType::kFolder,
+     "",
+     {},
+     "NT AUTHORITY\\Authenticated Users may add files"},
+    {"inherit-only entries bind children",
+     "O:BAD:(A;OICIIO;GA;;;BU)",
+     ObjectType::kFolder,
+     "",
+     {},
+     ""},
+    {"generic write on a file",
+     "O:BAD:(A;;GW;;;BU)",
+     ObjectType::kFile,
+     "",
+     {},
+     "BUILTIN\\Users may write and append"},
+    {"CREATOR OWNER on the object itself matches no one",
+     "O:BAD:(A;;FA;;;CO)",
+     ObjectType::kFile,
+     "",
+     {},
+     ""},
+    {"the owner may always change the DACL",
+     "O:BUD:(A;;FA;;;BA)(D;;WD;;;BU)",
+     ObjectType::kFile,
+     "",
+     {},
+     "BUILTIN\\Users may change its access"},
+    {"unless an OWNER RIGHTS entry says what it may do",
+     "O:BUD:(A;;FA;;;BA)(A;;0x1200a9;;;OW)",
+     ObjectType::kFile,
+     "",
+     {},
+     ""},
+    {"OWNER RIGHTS grants the owner what it names",
+     "O:BUD:(A;;FA;;;BA)(A;;SD;;;OW)",
+     ObjectType::kFile,
+     "",
+     {},
+     "BUILTIN\\Users may delete or rename it"},
+    {"a null DACL lets everyone do anything",
+     "O:BAD:NO_ACCESS_CONTROL",
+     ObjectType::kFile,
+     "",
+     {},
+     "Everyone may write, append, delete or rename it, change its access and take ownership"},
+    {"a parent's delete child deletes what it holds",
+     "O:BAD:(A;;FA;;;BA)",
+     ObjectType::kFile,
+     "O:BAD:(A;;0x40;;;BU)",
+     {},
+     "BUILTIN\\Users may delete or rename it"},
+    {"an account in Administrators is trusted",
+     "O:" + string(kAccount) + "D:(A;;FA;;;" + kAccount + ")", ObjectType::kFolder, "",
+     Administrators(), ""},
+    {"a service's start and stop change nothing",
+     "D:(A;;CCLCSWRPWPDTLOCRRC;;;IU)",
+     ObjectType::kService,
+     "",
+     {},
+     ""},
+    {"a service's configuration",
+     "D:(A;;DCRPWP;;;AU)(A;;GA;;;BU)",
+     ObjectType::kService,
+     "",
+     {},
+     "NT AUTHORITY\\Authenticated Users may change its configuration; BUILTIN\\Users may "
+     "change its configuration, delete or rename it, change its access and take ownership"},
+    {"a registry key",
+     "O:BAD:(A;CI;KR;;;BU)(A;;KW;;;IU)",
+     ObjectType::kRegistryKey,
+     "",
+     {},
+     "NT AUTHORITY\\INTERACTIVE may set values and add subkeys"},
+    {"an SDDL that does not parse", "O:BAD:(A;;FA;;BU", ObjectType::kFile, "", {}, "unparsed"},
+    {"an unknown right", "D:(A;;QQ;;;BU)", ObjectType::kFile, "", {}, "unparsed"},
+    {"text that is no SDDL", "Everyone: full", ObjectType::kFile, "", {}, "unparsed"},
+};
+
 TEST(AccessModel, HowWindowsReadsADacl) {
-  const string kUser = kAccount;
-  Trusted admins;
-  admins.administrators = {kUser};
-  const string denyFirst = "O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)";
-  const struct {
-    const char* what;
-    string sddl;
-    ObjectType type;
-    string parent;
-    Trusted trusted;
-    string changers;
-  } cases[] = {
-      {"a deny entry before an allow one wins", denyFirst, ObjectType::kFolder, "", {}, ""},
-      {"an allow entry before a deny one wins",
-       "O:BAD:(A;;0x6;;;BU)(D;;FA;;;WD)",
-       ObjectType::kFolder,
-       "",
-       {},
-       "BUILTIN\\Users may add files and add folders"},
-      {"a deny entry binds only those who hold its SID",
-       "O:BAD:(D;;FA;;;IU)(A;;0x2;;;AU)",
-       ObjectType::kFolder,
-       "",
-       {},
-       "NT AUTHORITY\\Authenticated Users may add files"},
-      {"inherit-only entries bind children",
-       "O:BAD:(A;OICIIO;GA;;;BU)",
-       ObjectType::kFolder,
-       "",
-       {},
-       ""},
-      {"generic write on a file",
-       "O:BAD:(A;;GW;;;BU)",
-       ObjectType::kFile,
-       "",
-       {},
-       "BUILTIN\\Users may write and append"},
-      {"CREATOR OWNER on the object itself matches no one",
-       "O:BAD:(A;;FA;;;CO)",
-       ObjectType::kFile,
-       "",
-       {},
-       ""},
-      {"the owner may always change the DACL",
-       "O:BUD:(A;;FA;;;BA)(D;;WD;;;BU)",
-       ObjectType::kFile,
-       "",
-       {},
-       "BUILTIN\\Users may change its access"},
-      {"unless an OWNER RIGHTS entry says what it may do",
-       "O:BUD:(A;;FA;;;BA)(A;;0x1200a9;;;OW)",
-       ObjectType::kFile,
-       "",
-       {},
-       ""},
-      {"OWNER RIGHTS grants the owner what it names",
-       "O:BUD:(A;;FA;;;BA)(A;;SD;;;OW)",
-       ObjectType::kFile,
-       "",
-       {},
-       "BUILTIN\\Users may delete or rename it"},
-      {"a null DACL lets everyone do anything",
-       "O:BAD:NO_ACCESS_CONTROL",
-       ObjectType::kFile,
-       "",
-       {},
-       "Everyone may write, append, delete or rename it, change its access and take ownership"},
-      {"a parent's delete child deletes what it holds",
-       "O:BAD:(A;;FA;;;BA)",
-       ObjectType::kFile,
-       "O:BAD:(A;;0x40;;;BU)",
-       {},
-       "BUILTIN\\Users may delete or rename it"},
-      {"an account in Administrators is trusted", "O:" + kUser + "D:(A;;FA;;;" + kUser + ")",
-       ObjectType::kFolder, "", admins, ""},
-      {"a service's start and stop change nothing",
-       "D:(A;;CCLCSWRPWPDTLOCRRC;;;IU)",
-       ObjectType::kService,
-       "",
-       {},
-       ""},
-      {"a service's configuration",
-       "D:(A;;DCRPWP;;;AU)(A;;GA;;;BU)",
-       ObjectType::kService,
-       "",
-       {},
-       "NT AUTHORITY\\Authenticated Users may change its configuration; BUILTIN\\Users may "
-       "change its configuration, delete or rename it, change its access and take ownership"},
-      {"a registry key",
-       "O:BAD:(A;CI;KR;;;BU)(A;;KW;;;IU)",
-       ObjectType::kRegistryKey,
-       "",
-       {},
-       "NT AUTHORITY\\INTERACTIVE may set values and add subkeys"},
-      {"an SDDL that does not parse", "O:BAD:(A;;FA;;BU", ObjectType::kFile, "", {}, "unparsed"},
-      {"an unknown right", "D:(A;;QQ;;;BU)", ObjectType::kFile, "", {}, "unparsed"},
-      {"text that is no SDDL", "Everyone: full", ObjectType::kFile, "", {}, "unparsed"},
-  };
-  for (const auto& c : cases) {
+  for (const DaclCase& c : kDaclCases) {
     EXPECT_EQ(Verdict(c.sddl, c.type, c.parent, c.trusted), c.changers) << c.what;
   }
 }

@@ -73,8 +73,9 @@ std::size_t OtherQuoteAt(const std::string& text, std::size_t at, unsigned codeP
     case 950:
       return AnyAt(text, at, {"\xA1\xA5", "\xA1\xA6", "\xA1\xA7", "\xA1\xA8"});
     case 65001:  // ‘ ’ ‚ “ ” „ and the full-width "
-      return AnyAt(text, at, {"\xE2\x80\x98", "\xE2\x80\x99", "\xE2\x80\x9A", "\xE2\x80\x9C",
-                              "\xE2\x80\x9D", "\xE2\x80\x9E", "\xEF\xBC\x82"});
+      return AnyAt(text, at,
+                   {"\xE2\x80\x98", "\xE2\x80\x99", "\xE2\x80\x9A", "\xE2\x80\x9C", "\xE2\x80\x9D",
+                    "\xE2\x80\x9E", "\xEF\xBC\x82"});
     default:
       return 0;
   }

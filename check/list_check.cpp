@@ -84,8 +84,8 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   GetListPath(listPath);
   report.serviceListPath = listPath;
   report.findings = options.installation;
-  Findings whole = CheckWholeList(check.facts, check.service, ListName(options.list),
-                                  report.serviceListPath);
+  Findings whole =
+      CheckWholeList(check.facts, check.service, ListName(options.list), report.serviceListPath);
   report.findings.insert(report.findings.end(), whole.begin(), whole.end());
   Settle(options, report.findings, report);
   platform.listBytes = &options.bytes;
@@ -101,7 +101,8 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   sheet.read.assign(buffer, ReadLine(input, buffer, sizeof buffer));
   sheet.finalRead = input.eof && input.fail;
   sheet.overlong = input.fail && !input.eof;
-  if (sheet.overlong) sheet.linesNeverRead = check.report->linesNeverRead = CountLinesNeverRead(input);
+  if (sheet.overlong)
+    sheet.linesNeverRead = check.report->linesNeverRead = CountLinesNeverRead(input);
   sheet.runEnds = !ReaderGood(input);
   BuildSheet(check.service, sheet);
   line.findings = check.facts.utf16 ? Findings() : JudgeLine({sheet, check.service, check.facts});

@@ -100,11 +100,10 @@ Findings CheckWholeList(const ListFacts& facts, const ServiceView& service,
   }
   Findings findings;
   if (facts.utf8Line > 0) {
-    findings.push_back({Code::kUtf8, "the list is UTF-8 (first at line " +
-                                         std::to_string(facts.utf8Line) +
-                                         "), but the service reads code page " +
-                                         std::to_string(service.codePage) +
-                                         ": save it in that code page"});
+    findings.push_back(
+        {Code::kUtf8, "the list is UTF-8 (first at line " + std::to_string(facts.utf8Line) +
+                          "), but the service reads code page " + std::to_string(service.codePage) +
+                          ": save it in that code page"});
   }
   std::string expected = BaseName(serviceListPath, "\\");
   if (listName != "-" && !SameName(listName, expected)) {

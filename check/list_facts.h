@@ -13,9 +13,9 @@ struct ListFacts {
   bool utf16 = false;  // every line is garbage to the service
   int utf8Line = 0;    // the first line with a multi-byte UTF-8 sequence, or 0
   std::string::size_type ctrlZ = std::string::npos;  // the first Ctrl-Z
-  bool textAfterCtrlZ = false;  // more than padding after it
-  int installerLines = 0;       // lines the installer rule takes
-  int otherLines = 0;           // lines that start anything else, but for blank ones
+  bool textAfterCtrlZ = false;                       // more than padding after it
+  int installerLines = 0;                            // lines the installer rule takes
+  int otherLines = 0;  // lines that start anything else, but for blank ones
   std::string::size_type size = 0;
 };
 

@@ -103,4 +103,3 @@ Trusted MachineTrusted() {
   trusted.nameOf = PrincipalName;
   return trusted;
 }
-

@@ -15,7 +15,8 @@ std::string FirstWord(const LineSheet& line, std::string::size_type* end = nullp
   std::string::size_type stop = std::min(text.find(' ', at), text.size());
   if (end) *end = stop;
   std::string word = text.substr(at, stop - at);
-  if (word.size() > 1 && word.front() == '"' && word.back() == '"') word = word.substr(1, word.size() - 2);
+  if (word.size() > 1 && word.front() == '"' && word.back() == '"')
+    word = word.substr(1, word.size() - 2);
   return word;
 }
 
@@ -71,10 +72,12 @@ std::string BrokenPatch(const LineSheet& line, const std::string& folder,
   std::string name = spacedFolder ? patch.substr(0, patch.find(' ')) : line.patchName;
   name = PatchNames(name)[0];
   std::string::size_type msp = name.find(".msp");
-  if (patch.empty()) return "nothing follows \" /p \", so msiexec.exe is given the service folder as the patch";
+  if (patch.empty())
+    return "nothing follows \" /p \", so msiexec.exe is given the service folder as the patch";
   if (patch[0] == ' ') {
     return "the patch argument begins with a space, so msiexec.exe is given the folder, not the "
-           "patch: /p " + composed;
+           "patch: /p " +
+           composed;
   }
   if (patch[0] == '"') {
     return "the patch name is quoted, but the service puts its folder in front of the quote: /p " +
@@ -116,8 +119,10 @@ void PatchName(const RuleContext& c, Findings& findings) {
     PathKind kind = KindOfPath(names[i]);
     if (kind != PathKind::kFull && kind != PathKind::kUnc) {
       Add(findings, Code::kPatchName,
-          "the patch " + names[i] + ", after a \";\", gets no folder from the service: give it "
-          "its full path, such as " + folder + "\\" + names[i]);
+          "the patch " + names[i] +
+              ", after a \";\", gets no folder from the service: give it "
+              "its full path, such as " +
+              folder + "\\" + names[i]);
       return;
     }
   }
@@ -130,7 +135,8 @@ void SideBySide(const RuleContext& c, Findings& findings) {
           " installer lines, which start side by side; Windows Installer runs one installation "
           "at a time, so all but one fail at once with 1618: apply the patches from one line, "
           "joined by \";\", each after the first with its full path, such as msiexec.exe /p "
-          "a.msp;" + c.service.serviceDirectory + "\\b.msp /qn /norestart");
+          "a.msp;" +
+          c.service.serviceDirectory + "\\b.msp /qn /norestart");
 }
 
 bool HasOption(const std::string& text, std::initializer_list<const char*> options) {

@@ -18,8 +18,8 @@ void NulByte(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   std::string::size_type zero = line.read.find('\0');
   if (zero == std::string::npos) return;
-  bool inName = line.rule != CommandRule::kInstallerPatch && !line.quoted &&
-                zero == line.wordEnd && zero + 1 < line.read.size() && line.read[zero + 1] != ' ';
+  bool inName = line.rule != CommandRule::kInstallerPatch && !line.quoted && zero == line.wordEnd &&
+                zero + 1 < line.read.size() && line.read[zero + 1] != ' ';
   if (inName) {
     Add(findings, Code::kProgramCut,
         "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
@@ -57,7 +57,7 @@ void CarriageReturn(const RuleContext& c, Findings& findings) {
 void EmptyLine(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   Add(findings, Code::kEmptyLine,
-      std::string(line.finalRead          ? "the read after the last line end finds nothing"
+      std::string(line.finalRead         ? "the read after the last line end finds nothing"
                   : line.lowered.empty() ? "a blank line"
                                          : "a line of spaces only") +
           ": the service starts \"" + c.service.serviceDirectory +

@@ -91,9 +91,8 @@ const char* BlankAt(const LineSheet& line, std::size_t i, unsigned codePage) {
   if (c == '\t' && (Bare(line) || word.find('\\', i) != std::string::npos)) return "a TAB";
   // A name may hold a space of another kind, but not right after its extension.
   if (OtherSpaceAt(word, i, codePage) > 0 && HasProgramExtension(word.substr(0, i))) {
-    return IsDoubleByteCodePage(codePage) || (codePage == 65001 && c != 0xC2)
-               ? "a full-width space"
-               : "a no-break space";
+    return IsDoubleByteCodePage(codePage) || (codePage == 65001 && c != 0xC2) ? "a full-width space"
+                                                                              : "a no-break space";
   }
   return nullptr;
 }
@@ -128,7 +127,8 @@ void Variable(const RuleContext& c, Findings& findings) {
 
 void ForwardSlash(const RuleContext& c, Findings& findings) {
   const std::string& word = c.line.word;
-  if (!Bare(c.line) || word.find('/') == std::string::npos || !(NamesDrive(word) || word[0] == '/')) {
+  if (!Bare(c.line) || word.find('/') == std::string::npos ||
+      !(NamesDrive(word) || word[0] == '/')) {
     return;
   }
   Add(findings, Code::kForwardSlash,
@@ -164,8 +164,8 @@ void SpacedName(const RuleContext& c, Findings& findings) {
       std::string name = lowered.substr(line.wordAt, end - line.wordAt);
       Add(findings, Code::kSpacedName,
           "the program's name, " + name +
-              ", holds a space, where the service ends a bare name: it starts " +
-              FirstName(line) + " instead; quote it: \"" + name + "\"");
+              ", holds a space, where the service ends a bare name: it starts " + FirstName(line) +
+              " instead; quote it: \"" + name + "\"");
       return;
     }
     at = end;
@@ -186,15 +186,15 @@ void CmdBuiltin(const RuleContext& c, Findings& findings) {
   const std::string& word = c.line.word;
   if (!Bare(c.line) || !IsCmdBuiltin(word)) return;
   Add(findings, Code::kCmdBuiltin,
-      word + " is a command of cmd.exe, not a program: the service looks for " +
-          FirstName(c.line) + " instead; write " + c.service.systemDirectory + "\\cmd.exe /c " +
-          word + " ...");
+      word + " is a command of cmd.exe, not a program: the service looks for " + FirstName(c.line) +
+          " instead; write " + c.service.systemDirectory + "\\cmd.exe /c " + word + " ...");
 }
 
 void FolderName(const RuleContext& c, Findings& findings) {
   const std::string& word = c.line.word;
   if (Bare(c.line) || !EndsWith(word, "\\")) return;
-  Add(findings, Code::kNoProgram, word + " ends in a backslash, so it names a folder, not a program");
+  Add(findings, Code::kNoProgram,
+      word + " ends in a backslash, so it names a folder, not a program");
 }
 
 void NotStartable(const RuleContext& c, Findings& findings) {
@@ -218,7 +218,6 @@ void NotStartable(const RuleContext& c, Findings& findings) {
 }  // namespace
 
 const Rule kCommentRules[] = {Comment, nullptr};
-const Rule kNameRules[] = {NoProgram,    TypographicQuote, QuotedSpace, StrayQuote,
-                           LeadByte,     Blank,            Variable,    ForwardSlash,
-                           BareDrive,    SpacedName,       CmdBuiltin,  FolderName,
-                           NotStartable, nullptr};
+const Rule kNameRules[] = {NoProgram,  TypographicQuote, QuotedSpace,  StrayQuote, LeadByte,
+                           Blank,      Variable,         ForwardSlash, BareDrive,  SpacedName,
+                           CmdBuiltin, FolderName,       NotStartable, nullptr};

@@ -86,8 +86,7 @@ void RelativePath(const RuleContext& c, Findings& findings) {
 void UnquotedSpaces(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   if (Bare(line) || line.quoted || line.pathEnd == 0) return;
-  std::vector<std::string> first(line.candidates.begin(),
-                                 line.candidates.begin() + line.pathEnd);
+  std::vector<std::string> first(line.candidates.begin(), line.candidates.begin() + line.pathEnd);
   Add(findings, Code::kUnquotedSpaces,
       "the program path has spaces and no quotes: Windows tries " + Listed(first) +
           " first and starts a different program than " + Program(line) +
@@ -111,9 +110,11 @@ void Wow64System32(const RuleContext& c, Findings& findings) {
   const std::string windows = system.substr(0, system.rfind('\\'));
   const std::string rest = program.substr(system.size());
   Add(findings, Code::kWow64System32,
-      "on 64-bit Windows the 32-bit service reaches " + program + " as " + windows +
-          "\\SysWOW64" + rest + ", the 32-bit copy; a program with only a 64-bit copy is not "
-          "found there: name it " + windows + "\\Sysnative" + rest + " for the 64-bit one");
+      "on 64-bit Windows the 32-bit service reaches " + program + " as " + windows + "\\SysWOW64" +
+          rest +
+          ", the 32-bit copy; a program with only a 64-bit copy is not "
+          "found there: name it " +
+          windows + "\\Sysnative" + rest + " for the 64-bit one");
 }
 
 void ArgumentsLowered(const RuleContext& c, Findings& findings) {
@@ -152,8 +153,8 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
     Add(findings, Code::kShellOperator,
         "no shell runs the line, so " + op + " at column " + Column(at) +
             " reaches the program as an argument: nothing after it runs on its own, and no "
-            "output is redirected; run the line through " + c.service.systemDirectory +
-            "\\cmd.exe /c, or give each command a line of its own");
+            "output is redirected; run the line through " +
+            c.service.systemDirectory + "\\cmd.exe /c, or give each command a line of its own");
     return;
   }
 }

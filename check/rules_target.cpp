@@ -87,6 +87,6 @@ void ChangeablePatch(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kTargetRules[] = {MissingProgram,   NotAProgramHere, StartsOtherProgram,
+const Rule kTargetRules[] = {MissingProgram,    NotAProgramHere,  StartsOtherProgram,
                              ChangeableProgram, MissingDirectory, MissingPatch,
                              ChangeablePatch,   nullptr};

@@ -182,7 +182,8 @@ int ReadArgument(int argc, char** argv, int& i, ToolOptions& tool) {
       argument == "--exe" || argument == "--system-dir" || argument == "--code-page" ||
       argument == "--ignore" || argument == "--fail-on" || argument == "--service-folder" ||
       argument == "--with-list" || argument == "--source-folder" || argument == "--files-from";
-  if (!takesValue) return inlineValue ? UsageError(argument + " takes no value") : ReadSwitch(argument, tool);
+  if (!takesValue)
+    return inlineValue ? UsageError(argument + " takes no value") : ReadSwitch(argument, tool);
   if (!inlineValue) {
     if (i + 1 == argc) return UsageError(argument + " needs a value");
     value = argv[++i];

@@ -110,4 +110,3 @@ int JudgeSource(const ToolOptions& tool) {
             << "\n";
   return 0;
 }
-

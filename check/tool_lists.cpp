@@ -161,4 +161,3 @@ int AuditInstalled(ToolOptions& tool) {
   tool.executableGiven = true;
   return CheckOneList(tool, list, true);
 }
-

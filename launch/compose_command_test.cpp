@@ -40,9 +40,9 @@ void Check(const ComposeCase& c) {
   EXPECT_EQ(composition.rule == CommandRule::kInstallerPatch, !chosen) << "line: " << c.line;
   // The name the start needs ends where a space, a TAB or the command's end follows.
   const string composed = commandLine;
-  EXPECT_TRUE(composition.nameEnd > 0 && (composition.nameEnd >= composed.size() ||
-                                          string(" \t").find(composed[composition.nameEnd]) !=
-                                              string::npos))
+  EXPECT_TRUE(composition.nameEnd > 0 &&
+              (composition.nameEnd >= composed.size() ||
+               string(" \t").find(composed[composition.nameEnd]) != string::npos))
       << "line: " << c.line << ", name ends at " << composition.nameEnd;
   if (c.directory != kNoDirectory) {
     EXPECT_EQ(directory, c.directory) << "line: " << c.line;
