@@ -20,10 +20,9 @@ bool At(const std::string& text, std::size_t at, const char* bytes) {
 // The first of marks found at text[at]: its length, or 0.
 std::size_t AnyAt(const std::string& text, std::size_t at,
                   std::initializer_list<const char*> marks) {
-  for (const char* mark : marks) {
-    if (At(text, at, mark)) return std::char_traits<char>::length(mark);
-  }
-  return 0;
+  const char* const* found = std::find_if(marks.begin(), marks.end(),
+                                          [&](const char* mark) { return At(text, at, mark); });
+  return found == marks.end() ? 0 : std::char_traits<char>::length(*found);
 }
 
 }  // namespace

@@ -162,10 +162,10 @@ void SpacedName(const RuleContext& c, Findings& findings) {
     if (word.find_first_of("\\/:=\"") != std::string::npos || word[0] == '-') return;
     if (HasProgramExtension(word)) {
       std::string name = lowered.substr(line.wordAt, end - line.wordAt);
-      Add(findings, Code::kSpacedName,
-          "the program's name, " + name +
-              ", holds a space, where the service ends a bare name: it starts " + FirstName(line) +
-              " instead; quote it: \"" + name + "\"");
+      std::string message = "the program's name, " + name;
+      message += ", holds a space, where the service ends a bare name: it starts ";
+      message += FirstName(line) + " instead; quote it: \"" + name + "\"";
+      Add(findings, Code::kSpacedName, message);
       return;
     }
     at = end;

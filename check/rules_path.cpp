@@ -86,7 +86,8 @@ void RelativePath(const RuleContext& c, Findings& findings) {
 void UnquotedSpaces(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   if (Bare(line) || line.quoted || line.pathEnd == 0) return;
-  std::vector<std::string> first(line.candidates.begin(), line.candidates.begin() + line.pathEnd);
+  std::vector<std::string> first(
+      line.candidates.begin(), line.candidates.begin() + static_cast<std::ptrdiff_t>(line.pathEnd));
   Add(findings, Code::kUnquotedSpaces,
       "the program path has spaces and no quotes: Windows tries " + Listed(first) +
           " first and starts a different program than " + Program(line) +

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,6 +60,7 @@ struct Row {
   Machine machine = Machine();
 };
 
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const Row kRows[] = {
 #include "check/rules_test_rows.inc"
 };
@@ -125,20 +127,25 @@ std::vector<Found> Judge(const Row& row, std::vector<LineReport>* lines = nullpt
     std::shared_ptr<FileTable> table = ReadFiles(row.machine);
     options.fileKind = [table](const string& path) { return table->KindAt(path); };
     options.changeable = [table](const string& path) {
-      for (const string& name : table->changeable) {
-        if (SameName(name, path)) return string("Users can change it");
-      }
-      return string();
+      bool users = std::any_of(table->changeable.begin(), table->changeable.end(),
+                               [&](const string& name) { return SameName(name, path); });
+      return users ? string("Users can change it") : string();
     };
   }
   std::vector<Found> found;
   ListReport report;
   ListCheck check;
   BeginListCheck(options, report, check);
-  for (const Finding& finding : report.findings) found.push_back({0, finding});
+  auto keep = [&](int number, const Findings& findings) {
+    std::transform(findings.begin(), findings.end(), std::back_inserter(found),
+                   [&](const Finding& finding) {
+                     return Found{number, finding};
+                   });
+  };
+  keep(0, report.findings);
   LineReport line;
   while (CheckNextLine(check, line)) {
-    for (const Finding& finding : line.findings) found.push_back({line.number, finding});
+    keep(line.number, line.findings);
     if (lines) lines->push_back(line);
   }
   EndListCheck(check);
@@ -227,8 +234,10 @@ TEST(Rules, WhatStartsOnTheTarget) {
 }
 
 // The installation's own findings, from what the machine says of it.
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const string kService =
     "O:SYD:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)(A;;CCLCSWLOCRRC;;;AU)";
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const string kKey = "O:BAD:(A;CI;KR;;;BU)(A;CI;KA;;;BA)(A;CI;KA;;;SY)";
 
 struct InstalledRow {
@@ -241,6 +250,7 @@ struct InstalledRow {
   string verdict;  // the folder rule's
 };
 
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const InstalledRow kInstalledRows[] = {
     {"unquoted-image-path", "tries C:\\Program first", "C:\\Program Files\\Corvane\\starter.exe",
      "", kService, kKey, ""},
