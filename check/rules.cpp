@@ -48,7 +48,7 @@ const Stage kStages[] = {
     {kPathRules, NamesAProgram, Stage::kNever, true},
     {kShellRules, Always, Stage::kOnError, true},
     {kTargetRules, OnTarget, Stage::kNever, true},
-    {kCutRules, Always, Stage::kNever, false},
+    {kNoteRules, Always, Stage::kNever, true},
     {kRunEndRules, Always, Stage::kNever, false},
 };
 

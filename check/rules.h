@@ -20,7 +20,7 @@ using Rule = void (*)(const RuleContext& context, Findings& findings);
 Findings JudgeLine(const RuleContext& context);
 
 // The stages' rules, each list ended by a null, in the file of its kind.
-extern const Rule kBytesRules[];             // a byte-order mark, a NUL, a CR
+extern const Rule kBytesRules[];             // a byte-order mark, a cut, a NUL, a CR
 extern const Rule kInstallerProgramRules[];  // the program an installer line names
 extern const Rule kInstallerPatchRules[];    // its patch, and the other installer lines
 extern const Rule kBlankRules[];             // a line that names nothing
@@ -29,7 +29,7 @@ extern const Rule kNameRules[];              // whether the program's name can s
 extern const Rule kPathRules[];              // where it leads, and what else may start
 extern const Rule kShellRules[];             // what only a shell would read
 extern const Rule kTargetRules[];            // what is there on the target
-extern const Rule kCutRules[];               // the command's cut at 259 characters
+extern const Rule kNoteRules[];              // what the service's lowering changes
 extern const Rule kRunEndRules[];            // where the run ends
 
 // Helpers the rules share.

@@ -160,16 +160,8 @@ void Restart(const RuleContext& c, Findings& findings) {
       "choose");
 }
 
-void PatchLowered(const RuleContext& c, Findings& findings) {
-  const LineSheet& line = c.line;
-  if (!line.hasPatch || line.read.compare(line.patchAt, line.patch.size(), line.patch) == 0) {
-    return;
-  }
-  Add(findings, Code::kLowered, "the service lowers the upper-case letters of the patch argument");
-}
-
 }  // namespace
 
 const Rule kInstallerProgramRules[] = {InstallerProgram, nullptr};
-const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName, SideBySide,
-                                     Restart,       PatchLowered,   nullptr};
+const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName,
+                                     SideBySide,    Restart,        nullptr};

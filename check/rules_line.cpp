@@ -12,22 +12,21 @@ void ByteOrderMark(const RuleContext& c, Findings& findings) {
   }
 }
 
-// The NUL ends the line for composition: inside a name it names another
-// file, after one it drops the arguments.
-void NulByte(const RuleContext& c, Findings& findings) {
-  const LineSheet& line = c.line;
+// The NUL ends the line for composition: inside a name it cuts the name
+// (see Cut), after one it drops the arguments.
+std::string::size_type NulInName(const LineSheet& line) {
   std::string::size_type zero = line.read.find('\0');
-  if (zero == std::string::npos) return;
-  bool inName = line.rule != CommandRule::kInstallerPatch && !line.quoted && zero == line.wordEnd &&
-                zero + 1 < line.read.size() && line.read[zero + 1] != ' ';
-  if (inName) {
-    Add(findings, Code::kProgramCut,
-        "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
-            line.word + " and ignores the rest of the line");
-  } else {
-    Add(findings, Code::kNulByte,
-        "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
-  }
+  bool inName = zero != std::string::npos && line.rule != CommandRule::kInstallerPatch &&
+                !line.quoted && zero == line.wordEnd && zero + 1 < line.read.size() &&
+                line.read[zero + 1] != ' ';
+  return inName ? zero : std::string::npos;
+}
+
+void NulByte(const RuleContext& c, Findings& findings) {
+  std::string::size_type zero = c.line.read.find('\0');
+  if (zero == std::string::npos || NulInName(c.line) != std::string::npos) return;
+  Add(findings, Code::kNulByte,
+      "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
 }
 
 void CarriageReturn(const RuleContext& c, Findings& findings) {
@@ -77,8 +76,17 @@ std::size_t NameEnd(const LineSheet& line) {
   return runsOn ? end + 1 : end;
 }
 
+// Where the program's or the patch's name is cut short, by a NUL byte or at
+// the most the service passes; a cut in the arguments only warns.
 void Cut(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
+  std::string::size_type zero = NulInName(line);
+  if (zero != std::string::npos) {
+    Add(findings, Code::kProgramCut,
+        "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
+            line.word + " and ignores the rest of the line");
+    return;
+  }
   if (line.commandLine.size() < kPathSize - 1) return;
   if (NameEnd(line) > kPathSize - 1) {
     Add(findings, Code::kProgramCut,
@@ -90,6 +98,22 @@ void Cut(const RuleContext& c, Findings& findings) {
         "the command line reaches 259 characters, the most the service passes: anything longer "
         "was cut there, in the arguments");
   }
+}
+
+// The service lowers the whole line: a note where that changes what the
+// program gets, the arguments or an installer line's patch argument.
+void Lowered(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  const bool installer = line.rule == CommandRule::kInstallerPatch;
+  if (installer && !line.hasPatch) return;
+  std::string::size_type at = installer ? line.patchAt : line.argumentsAt;
+  std::string::size_type size = line.lowered.size() - at;
+  if (line.read.compare(at, size, line.lowered, at, size) == 0) return;
+  Add(findings, Code::kLowered,
+      installer ? "the service lowers the upper-case letters of the patch argument"
+                : "the service lowers the upper-case letters of the arguments: most options do "
+                  "not mind, but an argument whose case matters, such as an encoded command, a "
+                  "password or a URL, reaches the program changed");
 }
 
 void LineTooLong(const RuleContext& c, Findings& findings) {
@@ -112,7 +136,7 @@ void CtrlZ(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kBytesRules[] = {ByteOrderMark, NulByte, CarriageReturn, nullptr};
+const Rule kBytesRules[] = {ByteOrderMark, Cut, NulByte, CarriageReturn, nullptr};
 const Rule kBlankRules[] = {EmptyLine, nullptr};
-const Rule kCutRules[] = {Cut, nullptr};
+const Rule kNoteRules[] = {Lowered, nullptr};
 const Rule kRunEndRules[] = {LineTooLong, CtrlZ, nullptr};

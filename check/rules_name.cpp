@@ -25,12 +25,17 @@ void Comment(const RuleContext& c, Findings& findings) {
           "elsewhere");
 }
 
+// A line that names nothing, or a folder: the start fails everywhere.
 void NoProgram(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  if (!line.word.empty()) return;
-  Add(findings, Code::kNoProgram,
-      line.quoted ? "the line begins with an empty pair of quotes, so it names no program"
-                  : "the line begins with a space, so it names no program and its start fails");
+  if (line.word.empty()) {
+    Add(findings, Code::kNoProgram,
+        line.quoted ? "the line begins with an empty pair of quotes, so it names no program"
+                    : "the line begins with a space, so it names no program and its start fails");
+  } else if (!Bare(line) && EndsWith(line.word, "\\")) {
+    Add(findings, Code::kNoProgram,
+        line.word + " ends in a backslash, so it names a folder, not a program");
+  }
 }
 
 void TypographicQuote(const RuleContext& c, Findings& findings) {
@@ -190,20 +195,26 @@ void CmdBuiltin(const RuleContext& c, Findings& findings) {
           " instead; write " + c.service.systemDirectory + "\\cmd.exe /c " + word + " ...");
 }
 
-void FolderName(const RuleContext& c, Findings& findings) {
-  const std::string& word = c.line.word;
-  if (Bare(c.line) || !EndsWith(word, "\\")) return;
-  Add(findings, Code::kNoProgram,
-      word + " ends in a backslash, so it names a folder, not a program");
-}
-
+// What CreateProcessA cannot start: on the target, the file found, by its
+// header, as Windows reads it; elsewhere the program the line names, by its
+// name.
 void NotStartable(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  // On the target, what starts is known: Windows reads a file's header, not its name.
-  if (line.candidates.empty() || (line.looked && Starts(line.starts, line.startsKind))) return;
+  if (line.candidates.empty()) return;
+  const bool found = line.looked && !line.starts.empty();
+  if (found && Starts(line.starts, line.startsKind)) return;
   // For an unquoted path, the name where the path stops.
-  const std::string& program = line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
-  if (StartableByName(program) != Startable::kNever) return;
+  const std::string& program =
+      found ? line.starts : line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
+  if (StartableByName(program) != Startable::kNever) {
+    if (found) {
+      Add(findings, Code::kNotStartable,
+          "on this machine " + program +
+              " is not a program: CreateProcessA starts only programs, and .bat and .cmd files "
+              "through cmd.exe");
+    }
+    return;
+  }
   std::string what = FileDescription(program);
   Add(findings, Code::kNotStartable,
       program + " is " + what +
@@ -220,4 +231,4 @@ void NotStartable(const RuleContext& c, Findings& findings) {
 const Rule kCommentRules[] = {Comment, nullptr};
 const Rule kNameRules[] = {NoProgram,  TypographicQuote, QuotedSpace,  StrayQuote, LeadByte,
                            Blank,      Variable,         ForwardSlash, BareDrive,  SpacedName,
-                           CmdBuiltin, FolderName,       NotStartable, nullptr};
+                           CmdBuiltin, NotStartable,     nullptr};

@@ -118,16 +118,6 @@ void Wow64System32(const RuleContext& c, Findings& findings) {
           windows + "\\Sysnative" + rest + " for the 64-bit one");
 }
 
-void ArgumentsLowered(const RuleContext& c, Findings& findings) {
-  const LineSheet& line = c.line;
-  std::string::size_type tail = line.lowered.size() - line.argumentsAt;
-  if (line.read.compare(line.argumentsAt, tail, line.lowered, line.argumentsAt, tail) == 0) return;
-  Add(findings, Code::kLowered,
-      "the service lowers the upper-case letters of the arguments: most options do not mind, "
-      "but an argument whose case matters, such as an encoded command, a password or a URL, "
-      "reaches the program changed");
-}
-
 // The operator a word of the arguments begins with, or empty.
 std::string OperatorOf(const std::string& word) {
   for (const char* op : {"2>&1", "&&", "||", ">>", "2>", "1>", "&", "|", ">", "<"}) {
@@ -162,6 +152,5 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kPathRules[] = {BareName,      RelativePath,     UnquotedSpaces,
-                           Wow64System32, ArgumentsLowered, nullptr};
+const Rule kPathRules[] = {BareName, RelativePath, UnquotedSpaces, Wow64System32, nullptr};
 const Rule kShellRules[] = {ShellOperator, nullptr};

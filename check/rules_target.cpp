@@ -23,19 +23,6 @@ void MissingProgram(const RuleContext& c, Findings& findings) {
                : ""));
 }
 
-void NotAProgramHere(const RuleContext& c, Findings& findings) {
-  const LineSheet& line = c.line;
-  // What the name alone rules out has been reported already.
-  if (!Program(line) || Starts(line.starts, line.startsKind) ||
-      StartableByName(line.starts) == Startable::kNever) {
-    return;
-  }
-  Add(findings, Code::kNotStartable,
-      "on this machine " + line.starts +
-          " is not a program: CreateProcessA starts only programs, and .bat and .cmd files "
-          "through cmd.exe");
-}
-
 void StartsOtherProgram(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   if (!Program(line) || line.alsoExists.empty()) return;
@@ -87,6 +74,6 @@ void ChangeablePatch(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kTargetRules[] = {MissingProgram,    NotAProgramHere,  StartsOtherProgram,
-                             ChangeableProgram, MissingDirectory, MissingPatch,
-                             ChangeablePatch,   nullptr};
+const Rule kTargetRules[] = {MissingProgram,   StartsOtherProgram, ChangeableProgram,
+                             MissingDirectory, MissingPatch,       ChangeablePatch,
+                             nullptr};
