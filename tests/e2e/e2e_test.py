@@ -979,7 +979,9 @@ def main():
     parser.add_argument("--msi", help="the Windows Installer package, for the msi scenario")
     parser.add_argument("--msi-next", help="the same package, of the next version")
     parser.add_argument("--seed", type=int, default=1, help="the differential scenario's lines")
-    parser.add_argument("--lines", type=int, default=300, help="how many it generates")
+    # An emulated machine starts a program in seconds, not milliseconds.
+    parser.add_argument("--lines", type=int, default=150 if os.environ.get("STARTER_EMULATED")
+                        else 300, help="how many it generates in each code page")
     parser.add_argument("scenarios", nargs="*", default=sorted(SCENARIOS))
     args = parser.parse_args()
     failed = []
