@@ -134,14 +134,15 @@ void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListR
   }
   WriteWrapped(out,
                "List " + ShowBytes(options.list) + ", as the service " +
-                   ShowBytes(options.executablePath) + " reads " +
+                   ShowBytes(options.service.executablePath) + " reads " +
                    ShowBytes(report.serviceListPath),
                "");
-  out << "System directory " << ShowBytes(options.systemDirectory) << ", code page "
-      << CodePageText(options.codePage) << "\n"
-      << (options.fileKind ? "Programs, folders and patch files looked for on this machine\n"
-                           : "Programs, folders and patch files not looked for: only "
-                             "starter-check.exe on the target can\n");
+  out << "System directory " << ShowBytes(options.service.systemDirectory) << ", code page "
+      << CodePageText(options.service.codePage) << "\n"
+      << (options.service.fileKind
+              ? "Programs, folders and patch files looked for on this machine\n"
+              : "Programs, folders and patch files not looked for: only "
+                "starter-check.exe on the target can\n");
   if (!report.findings.empty()) out << "\n";
   WriteFindings(out, report.findings, "");
 }
@@ -165,12 +166,12 @@ void WriteTextSummary(std::ostream& out, const ListReport& report) {
 
 void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
   out << "{\"list\": " << JsonString(options.list)
-      << ", \"executable\": " << JsonString(options.executablePath)
+      << ", \"executable\": " << JsonString(options.service.executablePath)
       << ", \"service_list_path\": " << JsonString(report.serviceListPath)
-      << ", \"system_directory\": " << JsonString(options.systemDirectory)
-      << ", \"code_page\": " << options.codePage
-      << ", \"double_byte\": " << (IsDoubleByteCodePage(options.codePage) ? "true" : "false")
-      << ", \"looked_on_this_machine\": " << (options.fileKind ? "true" : "false")
+      << ", \"system_directory\": " << JsonString(options.service.systemDirectory)
+      << ", \"code_page\": " << options.service.codePage << ", \"double_byte\": "
+      << (IsDoubleByteCodePage(options.service.codePage) ? "true" : "false")
+      << ", \"looked_on_this_machine\": " << (options.service.fileKind ? "true" : "false")
       << ", \"installed\": "
       << (options.installed ? "{\"image_path\": " + JsonString(options.imagePath) +
                                   ", \"account\": " + JsonString(options.account) + "}"

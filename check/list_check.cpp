@@ -27,26 +27,19 @@ int CountLinesNeverRead(ListReader& reader) {
 
 // The dry-run platform as the service at options' executable sees its machine.
 DryRunPlatform& SetUpService(const CheckOptions& options) {
-  DryRunPlatform& platform = ResetDryRun(options.codePage);
-  platform.executablePath = options.executablePath;
-  platform.systemDirectory = options.systemDirectory;
+  DryRunPlatform& platform = ResetDryRun(options.service.codePage);
+  platform.executablePath = options.service.executablePath;
+  platform.systemDirectory = options.service.systemDirectory;
   return platform;
 }
 
+// The options' service, with its folder as the service itself works it out.
 ServiceView ViewOf(const CheckOptions& options) {
-  ServiceView service;
+  ServiceView service = options.service;
   SetUpService(options);
   PathBuffer directory;
   GetServiceDirectory(directory);
-  service.executablePath = options.executablePath;
   service.serviceDirectory = directory;
-  service.systemDirectory = options.systemDirectory;
-  service.codePage = options.codePage;
-  service.pathKnown = options.pathKnown;
-  service.pathFolders = options.pathFolders;
-  service.fileKind = options.fileKind;
-  service.changeable = options.changeable;
-  service.filesFrom = options.filesFrom;
   return service;
 }
 

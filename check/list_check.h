@@ -14,24 +14,13 @@
 #include "launch/list_reader.h"
 
 struct CheckOptions {
-  std::string list;            // the list's name as given: a path on this machine, or "-"
-  std::string bytes;           // the list's whole content, read once
-  std::string executablePath;  // the service's full Windows path
-  std::string systemDirectory;
-  unsigned codePage = 1252;
+  std::string list;   // the list's name as given: a path on this machine, or "-"
+  std::string bytes;  // the list's whole content, read once
+  // The service the list is checked for: its paths, code page and PATH, and
+  // the target's lookups, null where the tool cannot see the target machine's
+  // files, or is told not to look. Its folder is filled in from its path.
+  ServiceView service;
   bool ignored[kCodeCount] = {};  // findings a pipeline has judged
-  // What is at a Windows path on the machine the tool runs on; null where it
-  // cannot see the target machine's files, or is told not to look.
-  std::function<FileKind(const std::string& path)> fileKind;
-  // Why others than administrators can change a file the service starts, or
-  // a folder above it; empty when no one can. Null off the target.
-  std::function<std::string(const std::string& path)> changeable;
-  bool pathKnown = false;  // the service's PATH, where the tool can read it
-  std::vector<std::string> pathFolders;
-  // Where the files the list names without a path come from, when they are to
-  // be copied into the service's folder (install.cmd's own folder, LISTFILE's):
-  // looked for there first. Empty when they are in the folder already.
-  std::string filesFrom;
   // With --installed: the registration, and the installation's own findings,
   // shown before the list's.
   bool installed = false;

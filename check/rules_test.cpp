@@ -120,13 +120,13 @@ std::vector<Found> Judge(const Row& row, std::vector<LineReport>* lines = nullpt
   CheckOptions options;
   options.list = "Starter.dat";
   options.bytes = row.list;
-  options.executablePath = row.machine.executable;
-  options.systemDirectory = row.machine.systemDirectory;
-  options.codePage = row.machine.codePage;
+  options.service.executablePath = row.machine.executable;
+  options.service.systemDirectory = row.machine.systemDirectory;
+  options.service.codePage = row.machine.codePage;
   if (row.machine.files != nullptr) {
     std::shared_ptr<FileTable> table = ReadFiles(row.machine);
-    options.fileKind = [table](const string& path) { return table->KindAt(path); };
-    options.changeable = [table](const string& path) {
+    options.service.fileKind = [table](const string& path) { return table->KindAt(path); };
+    options.service.changeable = [table](const string& path) {
       bool users = std::any_of(table->changeable.begin(), table->changeable.end(),
                                [&](const string& name) { return SameName(name, path); });
       return users ? string("Users can change it") : string();

@@ -102,7 +102,7 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
       return UsageError("--exe names a path that this machine's ANSI code page cannot hold, " +
                         ShowBytes(value) + ": the service there could not find its own folder");
     }
-    options.executablePath = value;
+    options.service.executablePath = value;
     tool.executableGiven = true;
   } else if (option == "--system-dir") {
     if (!IsFullWindowsPath(value, true)) {
@@ -111,7 +111,7 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
           "C:\\WINDOWS\\system32: " +
           ShowBytes(value));
     }
-    options.systemDirectory = value;
+    options.service.systemDirectory = value;
   } else if (option == "--code-page") {
     unsigned long page = 0;
     if (value.empty() || value.size() > 5 ||
@@ -119,7 +119,7 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
         (page = std::stoul(value)) < 1 || page > 65535) {
       return UsageError("unknown code page " + ShowBytes(value));
     }
-    options.codePage = static_cast<unsigned>(page);
+    options.service.codePage = static_cast<unsigned>(page);
   } else if (option == "--ignore") {
     std::istringstream names(value);
     for (std::string name; std::getline(names, name, ',');) {
@@ -197,7 +197,7 @@ int ReadArgument(int argc, char** argv, int& i, ToolOptions& tool) {
     tool.judgeSource = true;
     tool.source = value;
   } else if (argument == "--files-from") {
-    tool.check.filesFrom = CanonicalFolder(value).empty() ? value : CanonicalFolder(value);
+    tool.check.service.filesFrom = CanonicalFolder(value).empty() ? value : CanonicalFolder(value);
   } else {
     tool.haveSystemDir = tool.haveSystemDir || argument == "--system-dir";
     tool.haveCodePage = tool.haveCodePage || argument == "--code-page";
@@ -243,15 +243,15 @@ int CheckModes(const ToolOptions& tool) {
 void ChooseMachine(ToolOptions& tool) {
   CheckOptions& options = tool.check;
   if (tool.dryRun) {
-    if (!tool.haveSystemDir) options.systemDirectory = kDefaultSystemDirectory;
-    if (!tool.haveCodePage) options.codePage = kDefaultCodePage;
+    if (!tool.haveSystemDir) options.service.systemDirectory = kDefaultSystemDirectory;
+    if (!tool.haveCodePage) options.service.codePage = kDefaultCodePage;
     return;
   }
-  if (!tool.haveSystemDir) options.systemDirectory = DefaultSystemDirectory();
-  if (!tool.haveCodePage) options.codePage = DefaultCodePage();
-  options.fileKind = kTargetFileKind;
-  options.changeable = kTargetChangeable;
-  options.pathKnown = ServicePathFolders(options.pathFolders);
+  if (!tool.haveSystemDir) options.service.systemDirectory = DefaultSystemDirectory();
+  if (!tool.haveCodePage) options.service.codePage = DefaultCodePage();
+  options.service.fileKind = kTargetFileKind;
+  options.service.changeable = kTargetChangeable;
+  options.service.pathKnown = ServicePathFolders(options.service.pathFolders);
 }
 
 // Fills tool from the command line. Returns -1 to go on checking, or the exit

@@ -40,8 +40,8 @@ std::string JudgeListToInstall(const std::string& list) {
 // when it has errors or cannot be read, which the report shows.
 bool ListInstallable(ToolOptions& tool, const std::string& folder) {
   CheckOptions& options = tool.check;
-  options.executablePath = CanonicalFolder(folder) + "\\starter.exe";
-  options.filesFrom = FolderOf(tool.withList, options.codePage);
+  options.service.executablePath = CanonicalFolder(folder) + "\\starter.exe";
+  options.service.filesFrom = FolderOf(tool.withList, options.service.codePage);
   tool.executableGiven = true;
   tool.failOnWarnings = false;
   return CheckOneList(tool, tool.withList, true) == 0;

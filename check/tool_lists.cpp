@@ -80,7 +80,7 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
     std::cerr << "starter-check: " << ShowBytes(error) << "\n";
     return 2;
   }
-  if (!tool.executableGiven) options.executablePath = ExecutableFor(tool, list);
+  if (!tool.executableGiven) options.service.executablePath = ExecutableFor(tool, list);
   ListReport report;
   ListCheck check;
   BeginListCheck(options, report, check);
@@ -127,8 +127,9 @@ int ListFiles(const ToolOptions& tool) {
     return 2;
   }
   std::string executable =
-      tool.executableGiven ? tool.check.executablePath : ExecutableFor(tool, list);
-  for (const std::string& name : FilesNamedWithoutPath(bytes, executable, tool.check.codePage)) {
+      tool.executableGiven ? tool.check.service.executablePath : ExecutableFor(tool, list);
+  for (const std::string& name :
+       FilesNamedWithoutPath(bytes, executable, tool.check.service.codePage)) {
     std::cout << name << "\n";
   }
   return 0;
@@ -146,7 +147,7 @@ int AuditInstalled(ToolOptions& tool) {
   const std::string program = ImageProgram(facts.imagePath);
   std::string folder;
   std::string list;
-  ServicePaths(program, tool.check.codePage, folder, list);
+  ServicePaths(program, tool.check.service.codePage, folder, list);
   FolderFacts folderFacts = FactsOf(folder, true);
   folderFacts.heldByCodePage =
       facts.heldByCodePage;  // it came from the registry, not the command line
@@ -157,7 +158,7 @@ int AuditInstalled(ToolOptions& tool) {
   options.imagePath = facts.imagePath;
   options.account = facts.account.empty() ? "LocalSystem" : facts.account;
   options.installation = AuditInstallation(facts, verdict);
-  options.executablePath = program;
+  options.service.executablePath = program;
   tool.executableGiven = true;
   return CheckOneList(tool, list, true);
 }
