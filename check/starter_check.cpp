@@ -139,32 +139,32 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
   return -1;
 }
 
+// The switches that only set a flag.
+const struct {
+  const char* name;
+  bool ToolOptions::*flag;
+} kFlags[] = {{"--json", &ToolOptions::json},           {"--purge", &ToolOptions::purge},
+              {"--create", &ToolOptions::create},       {"--update", &ToolOptions::update},
+              {"--installed", &ToolOptions::installed}, {"--listed-files", &ToolOptions::listFiles},
+              {"--dry-run", &ToolOptions::dryRun}};
+
 // A switch, one that takes no value. Returns -1 to go on, or the exit status.
 int ReadSwitch(const std::string& argument, ToolOptions& tool) {
-  if (argument == "--json") {
-    tool.json = true;
-  } else if (argument == "--purge") {
-    tool.purge = true;
-  } else if (argument == "--create") {
-    tool.create = true;
-  } else if (argument == "--update") {
-    tool.update = true;
-  } else if (argument == "--installed") {
-    tool.installed = true;
-  } else if (argument == "--listed-files") {
-    tool.listFiles = true;
-  } else if (argument == "--dry-run") {
-    tool.dryRun = true;
-  } else if (argument == "--help" || argument == "-h") {
+  for (const auto& flag : kFlags) {
+    if (argument == flag.name) {
+      tool.*flag.flag = true;
+      return -1;
+    }
+  }
+  if (argument == "--help" || argument == "-h") {
     Help();
     return 0;
-  } else if (argument == "--version") {
+  }
+  if (argument == "--version") {
     std::cout << "starter-check " STARTER_VERSION "\n";
     return 0;
-  } else {
-    return UsageError("unknown option " + ShowBytes(argument));
   }
-  return -1;
+  return UsageError("unknown option " + ShowBytes(argument));
 }
 
 // An option with its value, written "--opt value" or "--opt=value"; i moves
