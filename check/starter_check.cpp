@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -140,21 +141,23 @@ int ReadOption(const std::string& option, const std::string& value, ToolOptions&
 }
 
 // The switches that only set a flag.
-const struct {
+struct Flag {
   const char* name;
-  bool ToolOptions::*flag;
-} kFlags[] = {{"--json", &ToolOptions::json},           {"--purge", &ToolOptions::purge},
-              {"--create", &ToolOptions::create},       {"--update", &ToolOptions::update},
-              {"--installed", &ToolOptions::installed}, {"--listed-files", &ToolOptions::listFiles},
-              {"--dry-run", &ToolOptions::dryRun}};
+  bool ToolOptions::*set;
+};
+const Flag kFlags[] = {
+    {"--json", &ToolOptions::json},           {"--purge", &ToolOptions::purge},
+    {"--create", &ToolOptions::create},       {"--update", &ToolOptions::update},
+    {"--installed", &ToolOptions::installed}, {"--listed-files", &ToolOptions::listFiles},
+    {"--dry-run", &ToolOptions::dryRun}};
 
 // A switch, one that takes no value. Returns -1 to go on, or the exit status.
 int ReadSwitch(const std::string& argument, ToolOptions& tool) {
-  for (const auto& flag : kFlags) {
-    if (argument == flag.name) {
-      tool.*flag.flag = true;
-      return -1;
-    }
+  const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                  [&](const Flag& f) { return argument == f.name; });
+  if (flag != std::end(kFlags)) {
+    tool.*flag->set = true;
+    return -1;
   }
   if (argument == "--help" || argument == "-h") {
     Help();
