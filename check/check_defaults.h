@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "access/machine_access.h"
 #include "check/installed_audit.h"
-#include "check/service_folder.h"
-#include "check/windows_paths.h"
-
-// Where install.cmd and the package install the service by default.
-constexpr char kDefaultFolder[] = "C:\\ProgramData\\CorvaneRemoteStarter";
+#include "paths/windows_paths.h"
 
 // The defaults of a build that cannot see the target machine, and of --dry-run.
 constexpr char kDefaultSystemDirectory[] = "C:\\WINDOWS\\system32";
@@ -38,26 +35,3 @@ extern FileKind (*const kTargetFileKind)(const std::string& path);
 // The folders on the PATH that services get, the machine's own, in order.
 // False where it cannot be read: off Windows.
 bool ServicePathFolders(std::vector<std::string>& folders);
-
-// The machine's own folders: the Windows folder, Program Files (both of them
-// on 64-bit Windows), ProgramData and Users. Off Windows, their defaults.
-MachineFolders DefaultMachineFolders();
-
-// What this machine can tell of a folder, for the folder rule. Off Windows,
-// nothing: facts.known stays false.
-void ReadFolderFacts(const std::string& folder, FolderFacts& facts);
-
-// Why others than administrators can change a file the service would start
-// here, or a folder above it; empty when no one can, or it is not there.
-// Null where there is no such view: off Windows.
-extern std::string (*const kTargetChangeable)(const std::string& path);
-
-// Makes the service's folder, which must not exist yet, owned by
-// Administrators and usable only by them and SYSTEM from the moment it
-// exists; missing folders above it take their access from theirs. False,
-// and why, when it cannot: off Windows, always.
-bool MakeServiceFolder(const std::string& folder, std::string& error);
-
-// What this machine says of the installed service. Off Windows, nothing:
-// facts.registered stays false.
-void ReadInstalledFacts(InstalledFacts& facts);

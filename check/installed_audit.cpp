@@ -1,14 +1,7 @@
 #include "check/installed_audit.h"
 
-#include "check/text_helpers.h"
-#include "check/windows_paths.h"
-
-std::string ImageProgram(const std::string& imagePath) {
-  if (!imagePath.empty() && imagePath[0] == '"') {
-    return imagePath.substr(1, imagePath.find('"', 1) - 1);
-  }
-  return imagePath;
-}
+#include "text/string_helpers.h"
+#include "paths/windows_paths.h"
 
 namespace {
 
@@ -33,15 +26,14 @@ std::vector<Finding> AuditInstallation(const InstalledFacts& facts,
                                        const std::string& folderVerdict) {
   std::vector<Finding> findings;
   const std::string program = ImageProgram(facts.imagePath);
-  bool quoted = !facts.imagePath.empty() && facts.imagePath[0] == '"';
   if (!IsFullWindowsPath(program)) {
     findings.push_back({Code::kUnquotedImagePath, "the image path, " + facts.imagePath +
                                                       ", names no program by a full path"});
-  } else if (!quoted && program.find(' ') != std::string::npos) {
+  } else if (ImagePathSplits(facts.imagePath)) {
     findings.push_back({Code::kUnquotedImagePath,
                         "the image path, " + facts.imagePath +
                             ", has a space and no quotes: Windows tries " +
-                            program.substr(0, program.find(' ')) +
+                            program.substr(0, program.find_first_of(" \t")) +
                             " first, and whoever can put a program there runs it as SYSTEM"});
   }
   if (!facts.account.empty() && !SameName(facts.account, "LocalSystem")) {
@@ -51,8 +43,12 @@ std::vector<Finding> AuditInstallation(const InstalledFacts& facts,
   }
   AddChangers(findings, Code::kServiceAccess, facts.service, ObjectType::kService,
               facts.serviceUnreadable, facts, "the service's configuration");
-  AddChangers(findings, Code::kRegistryAccess, facts.key, ObjectType::kRegistryKey,
-              facts.keyUnreadable, facts, "the service's registry key");
+  for (const KeyFacts& key : facts.keys) {
+    AddChangers(findings, Code::kRegistryAccess, key.descriptor, ObjectType::kRegistryKey,
+                key.unreadable, facts,
+                key.name.empty() ? "the service's registry key"
+                                 : "the key " + key.name + " below the service's registry key");
+  }
   if (!folderVerdict.empty()) {
     findings.push_back(
         {Code::kFolderRule, "the service's folder fails the folder rule: " + folderVerdict});

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 #include "launch/launch_list.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "check/windows_paths.h"
+#include "paths/service_view.h"
 #include "launch/compose_command.h"
 
 struct LineSheet {

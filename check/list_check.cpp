@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "check/rules.h"
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 #include "launch/launch_list.h"
 #include "platform/platform_dry_run.h"
 

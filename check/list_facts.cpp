@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "check/line_sheet.h"
-#include "check/service_folder.h"
-#include "check/text_helpers.h"
+#include "access/service_folder.h"
+#include "text/string_helpers.h"
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
 #include "platform/platform_dry_run.h"
@@ -123,7 +123,8 @@ std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
     if (grammar.rule == CommandRule::kInstallerPatch && grammar.patch != nullptr) {
       std::string patch = grammar.patch;
       name = PatchNames(patch.substr(0, patch.find_first_of(" \t")))[0];
-    } else if (grammar.rule == CommandRule::kBareProgram) {
+    } else if (grammar.rule == CommandRule::kBareProgram && grammar.wordEnd != grammar.word) {
+      // The empty read after a final line break names nothing, not ".exe".
       name = WithExeExtension(std::string(grammar.word, grammar.wordEnd));
     }
     bool plain = !name.empty() && name.find_first_of("\\/:\"*?<>| \t") == std::string::npos &&

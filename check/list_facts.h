@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check/findings.h"
-#include "check/windows_paths.h"
+#include "paths/service_view.h"
 
 struct ListFacts {
   bool utf16 = false;  // every line is garbage to the service

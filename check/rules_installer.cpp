@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "check/rules.h"
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 
 namespace {
 

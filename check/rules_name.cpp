@@ -5,7 +5,7 @@
 
 #include "check/code_page_marks.h"
 #include "check/rules.h"
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 
 namespace {
 

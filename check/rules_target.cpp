@@ -1,7 +1,7 @@
 // The rules that need the target machine: what is there for a line to
 // start, and who could change it.
 #include "check/rules.h"
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 
 namespace {
 

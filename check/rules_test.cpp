@@ -13,7 +13,7 @@
 #include "check/check_output.h"
 #include "check/installed_audit.h"
 #include "check/list_check.h"
-#include "check/text_helpers.h"
+#include "text/string_helpers.h"
 
 namespace {
 
@@ -247,7 +247,8 @@ struct InstalledRow {
   string account;
   string service;
   string key;
-  string verdict;  // the folder rule's
+  string verdict;       // the folder rule's
+  string security = "";  // a key below the service's, where it keeps its own descriptor
 };
 
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
@@ -258,6 +259,11 @@ const InstalledRow kInstalledRows[] = {
      ""},
     {"unquoted-image-path", nullptr, "\"C:\\Program Files\\Corvane\\starter.exe\"", "", kService,
      kKey, ""},
+    // No space before the name ends: Windows starts exactly that program.
+    {"unquoted-image-path", nullptr, "C:\\ProgramData\\CorvaneRemoteStarter\\starter.exe -x", "",
+     kService, kKey, ""},
+    {"unquoted-image-path", "tries C:\\My first", "C:\\My Svc\\starter.EXE\t-x", "", kService, kKey,
+     ""},
     {"service-account", "runs as NT AUTHORITY\\LocalService", "C:\\Svc\\starter.exe",
      "NT AUTHORITY\\LocalService", kService, kKey, ""},
     {"service-account", nullptr, "C:\\Svc\\starter.exe", "localsystem", kService, kKey, ""},
@@ -267,6 +273,8 @@ const InstalledRow kInstalledRows[] = {
     {"registry-access", "BUILTIN\\Users", "C:\\Svc\\starter.exe", "", kService,
      kKey + "(A;CI;KW;;;BU)", ""},
     {"registry-access", nullptr, "C:\\Svc\\starter.exe", "", kService, kKey, ""},
+    {"registry-access", "the key Security below", "C:\\Svc\\starter.exe", "", kService, kKey, "",
+     kKey + "(A;;KW;;;BU)"},
     {"folder-rule", "fails the folder rule: it lies in the Users folder", "C:\\Svc\\starter.exe",
      "", kService, kKey, "it lies in the Users folder"},
     {"folder-rule", nullptr, "C:\\Svc\\starter.exe", "", kService, kKey, ""},
@@ -280,7 +288,12 @@ TEST(Rules, TheInstallationsOwnFindings) {
     facts.imagePath = c.imagePath;
     facts.account = c.account;
     ASSERT_TRUE(ParseSddl(c.service, facts.service));
-    ASSERT_TRUE(ParseSddl(c.key, facts.key));
+    facts.keys.resize(c.security.empty() ? 1 : 2);
+    ASSERT_TRUE(ParseSddl(c.key, facts.keys[0].descriptor));
+    if (!c.security.empty()) {
+      facts.keys[1].name = "Security";
+      ASSERT_TRUE(ParseSddl(c.security, facts.keys[1].descriptor));
+    }
     Code code;
     ASSERT_TRUE(CodeNamed(c.code, code));
     std::vector<string> messages;

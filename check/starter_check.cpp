@@ -18,7 +18,7 @@ namespace {
 const char kUsage[] =
     "usage: starter-check [options] [--] LIST...\n"
     "       starter-check --installed [--json] [--fail-on LEVEL] [--ignore CODE,...]\n"
-    "       starter-check --service-folder FOLDER [--create] [--update]\n"
+    "       starter-check --service-folder FOLDER [--update]\n"
     "                     [--with-list LIST | --purge]\n"
     "       starter-check --source-folder FOLDER\n"
     "       starter-check --listed-files [--exe PATH] LIST\n"
@@ -49,8 +49,6 @@ const char kUsage[] =
     "  --service-folder FOLDER\n"
     "                     judge FOLDER as the service's folder, by the rule that\n"
     "                     install.cmd, uninstall.cmd and the package ask\n"
-    "  --create           and make it, if it is not there, for Administrators and\n"
-    "                     SYSTEM alone (on Windows)\n"
     "  --update           judge it as the folder the service is installed in, as\n"
     "                     the package does once it has removed the old version\n"
     "  --with-list LIST   and LIST, to be installed into it, must be readable, and\n"
@@ -147,7 +145,7 @@ struct Flag {
 };
 const Flag kFlags[] = {
     {"--json", &ToolOptions::json},           {"--purge", &ToolOptions::purge},
-    {"--create", &ToolOptions::create},       {"--update", &ToolOptions::update},
+    {"--update", &ToolOptions::update},
     {"--installed", &ToolOptions::installed}, {"--listed-files", &ToolOptions::listFiles},
     {"--dry-run", &ToolOptions::dryRun}};
 
@@ -220,11 +218,11 @@ int CheckModes(const ToolOptions& tool) {
   if (modes == 1 && !tool.lists.empty()) {
     return UsageError("--service-folder, --source-folder and --installed judge no list you give");
   }
-  if ((tool.purge || tool.create || tool.update || !tool.withList.empty()) && !tool.judgeFolder) {
-    return UsageError("--purge, --create, --update and --with-list need --service-folder");
+  if ((tool.purge || tool.update || !tool.withList.empty()) && !tool.judgeFolder) {
+    return UsageError("--purge, --update and --with-list need --service-folder");
   }
-  if (tool.purge && (tool.create || !tool.withList.empty())) {
-    return UsageError("--create and --with-list are for an installation, not --purge");
+  if (tool.purge && !tool.withList.empty()) {
+    return UsageError("--with-list is for an installation, not --purge");
   }
   if (tool.listFiles && (modes > 0 || tool.lists.size() != 1)) {
     return UsageError("--listed-files takes one list, and no other mode");

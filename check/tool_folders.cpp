@@ -16,7 +16,7 @@ FolderFacts FactsOf(const std::string& folder, bool update) {
   std::string bytes;
   std::string error;
   if (facts.exists && !canonical.empty() && ReadList(canonical + "\\starter.dat", bytes, error)) {
-    facts.listedFiles =
+    facts.jobFiles =
         FilesNamedWithoutPath(bytes, canonical + "\\starter.exe", DefaultCodePage());
   }
   return facts;
@@ -57,12 +57,6 @@ int JudgeFolder(ToolOptions& tool) {
   FolderFacts facts = FactsOf(tool.folder, tool.update);
   std::string leftover;
   std::string why = JudgeServiceFolder(tool.folder, use, machine, facts, &leftover);
-  if (why.empty() && tool.create && !facts.exists) {
-    std::string error;
-    why = MakeServiceFolder(CanonicalFolder(tool.folder), error)
-              ? JudgeServiceFolder(tool.folder, use, machine, FactsOf(tool.folder, tool.update))
-              : "it cannot be made: " + error;
-  }
   const std::string folder = "\"" + ShowBytes(tool.folder) + "\"";
   if (!why.empty()) {
     std::cout << (tool.purge ? "keeping " : "refusing ") << folder << ": " << ShowBytes(why)

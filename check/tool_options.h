@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "check/list_check.h"
-#include "check/service_folder.h"
+#include "access/service_folder.h"
 
 struct ToolOptions {
   CheckOptions check;
@@ -18,7 +18,6 @@ struct ToolOptions {
   bool judgeFolder = false;         // --service-folder: the folder rule instead of a list
   std::string folder;
   bool purge = false;
-  bool create = false;
   bool update = false;
   std::string withList;      // a list to be installed into the folder, if not empty
   bool judgeSource = false;  // --source-folder

@@ -12,9 +12,20 @@ struct Owned {
   explicit Owned(Handle h) : handle(h) {}
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
-  ~Owned() {
+  Owned(Owned&& other) noexcept : handle(other.handle) { other.handle = Handle(); }
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle = other.handle;
+      other.handle = Handle();
+    }
+    return *this;
+  }
+  ~Owned() { Reset(); }
+  void Reset() {
     auto value = reinterpret_cast<std::intptr_t>(handle);
     if (value != 0 && value != -1) Close(handle);
+    handle = Handle();
   }
 };
 

@@ -2,6 +2,6 @@
 // gives principals: what the access model trusts, and how it names the rest.
 #pragma once
 
-#include "check/access_model.h"
+#include "access/access_model.h"
 
 Trusted MachineTrusted();

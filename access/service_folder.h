@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "check/access_model.h"
+#include "access/access_model.h"
+
+// Where install.cmd and the package install the service by default.
+constexpr char kDefaultFolder[] = "C:\\ProgramData\\CorvaneRemoteStarter";
 
 // The machine's folders the rule is judged against: full paths, no trailing
 // backslash. programFilesX86 is empty where there is only one Program Files.
@@ -28,6 +31,8 @@ struct ObjectFacts {
   std::string path;
   bool folder = false;
   bool link = false;       // a junction or symbolic link, which may lead anywhere
+  std::string leadsTo;     // where a link really leads, when the machine says
+  unsigned names = 1;      // a file's hard links: its names, here and elsewhere
   std::string unreadable;  // why its owner and DACL could not be read; empty when they were
   SecurityDescriptor descriptor;
   int parent = -1;  // in a folder's contents: the index of the folder it lies in, or -1
@@ -39,6 +44,7 @@ struct FolderFacts {
   std::string longName;  // the folder with every 8.3 short name expanded
   bool exists = false;
   bool link = false;                 // a junction or symbolic link, which may lead anywhere
+  std::string leadsTo;               // where it really leads, when the machine says
   bool file = false;                 // a file where the folder should be
   std::string unreadable;            // why its attributes or contents could not be read
   std::vector<std::string> entries;  // the names of what it holds
@@ -48,8 +54,9 @@ struct FolderFacts {
   // The drive's root first, then every folder down to the folder itself, when it exists.
   std::vector<ObjectFacts> chain;
   std::vector<ObjectFacts> contents;  // everything it holds, at any depth
-  // The files the list it holds names without a path: the installation's too.
-  std::vector<std::string> listedFiles;
+  // The files of the job it holds, the installation's too: those its job's
+  // record names, or, where there is no record, those its list names.
+  std::vector<std::string> jobFiles;
   Trusted trusted;
 };
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "check/machine_accounts_win32.h"
+#include "access/machine_accounts_win32.h"
 #include "platform/owned_handle_win32.h"
 
 namespace {

@@ -1,4 +1,5 @@
-#include "check/windows_paths.h"
+#include "paths/service_view.h"
+#include "paths/windows_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,13 @@
-#include "check/windows_paths.h"
+#include "paths/windows_paths.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <iterator>
 
-#include "check/text_helpers.h"
+#include "paths/service_view.h"
 #include "launch/launch_list.h"
+#include "text/string_helpers.h"
 
 namespace {
 

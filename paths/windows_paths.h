@@ -3,7 +3,6 @@
 // Every finding that needs any of this asks here.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,25 +40,6 @@ inline bool IsFile(FileKind kind) {
   return kind == FileKind::kImage || kind == FileKind::kLibrary || kind == FileKind::kOtherFile;
 }
 
-// The service as its children see it, and, on the target, the machine it
-// runs on. Its current directory is the system directory, on Windows as for
-// every service. The rules are given this, never the platform's state.
-struct ServiceView {
-  std::string executablePath;
-  std::string serviceDirectory;
-  std::string systemDirectory;
-  unsigned codePage = 1252;
-  bool pathKnown = false;                // whether pathFolders is the service's PATH
-  std::vector<std::string> pathFolders;  // its PATH, in order
-  // What is at a path, and why others than administrators can change it, or
-  // empty: on the target only, null in a dry run.
-  std::function<FileKind(const std::string& path)> fileKind;
-  std::function<std::string(const std::string& path)> changeable;
-  // Where the files the list names without a path are copied from, if they
-  // are to be: looked for there first.
-  std::string filesFrom;
-};
-
 // Where a path leads from the service without a search: a full or UNC path
 // as it is; a relative one from the current directory; a drive-relative one
 // from the current directory when it is on that drive, else from the drive's
@@ -85,6 +65,7 @@ std::vector<std::string> ModuleCandidates(const std::string& commandLine);
 // system directory, the 16-bit system directory, the Windows directory, then
 // PATH. For a relative name with a folder (sub\x.exe) the documentation is
 // silent; the order is the same, as Wine searches it.
+struct ServiceView;
 struct Place {
   std::string path;
   std::string what;

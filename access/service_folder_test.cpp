@@ -1,4 +1,4 @@
-#include "check/service_folder.h"
+#include "access/service_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -191,7 +191,7 @@ const FolderCase kFolderCases[] = {
      With(Chain(Seen(true, {"starter.dat", "hotfix.msp"}),
                 {{"C:\\ProgramData", kAdminsOnly},
                  {"C:\\ProgramData\\CorvaneRemoteStarter", kAdminsOnly}}),
-          [](FolderFacts& f) { f.listedFiles = {"hotfix.msp"}; }),
+          [](FolderFacts& f) { f.jobFiles = {"hotfix.msp"}; }),
      ""},
     {"C:\\ProgramData\\CorvaneRemoteStarter",
      Chain(

@@ -1,4 +1,4 @@
-#include "check/access_model.h"
+#include "access/access_model.h"
 
 #include <gtest/gtest.h>
 

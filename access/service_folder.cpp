@@ -1,11 +1,11 @@
-#include "check/service_folder.h"
+#include "access/service_folder.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iterator>
 
-#include "check/text_helpers.h"
-#include "check/windows_paths.h"
+#include "text/string_helpers.h"
+#include "paths/windows_paths.h"
 
 const char* const kInstalledNames[] = {"starter.exe",           "starter-check.exe",
                                        "starter.dat",           "starter.exe.new",
@@ -25,7 +25,7 @@ const char kDefaultName[] = "CorvaneRemoteStarter";
 // one the list it holds names.
 bool IsInstallations(const std::string& entry, const FolderFacts& facts) {
   return IsInstalledName(entry) ||
-         std::any_of(facts.listedFiles.begin(), facts.listedFiles.end(),
+         std::any_of(facts.jobFiles.begin(), facts.jobFiles.end(),
                      [&](const std::string& one) { return SameName(entry, one); });
 }
 
@@ -132,6 +132,10 @@ std::string OthersCanChange(const ObjectFacts& object, const SecurityDescriptor*
 std::string JudgeContents(const FolderFacts& facts) {
   if (facts.chain.empty()) return "";
   for (const ObjectFacts& object : facts.contents) {
+    if (object.link) {
+      return Quoted(object.path) + ", which it holds, is a link to " +
+             (object.leadsTo.empty() ? "another place" : Quoted(object.leadsTo));
+    }
     const SecurityDescriptor& parent = object.parent < 0 ? facts.chain.back().descriptor
                                                          : facts.contents[object.parent].descriptor;
     std::string why = object.unreadable.empty()
@@ -173,7 +177,10 @@ std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
     const ObjectFacts& object = chain[i];
     const std::string name = Naming(chain, i, whole);
     const std::string subject = name == "it" ? name : name + ",";
-    if (object.link) return subject + " is a link to another place";
+    if (object.link) {
+      return subject + " is a link to " +
+             (object.leadsTo.empty() ? "another place" : Quoted(object.leadsTo));
+    }
     if (!object.unreadable.empty()) {
       return "who can change " + subject + " cannot be read: " + object.unreadable;
     }
@@ -234,7 +241,9 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
   if (!facts.known) return "";
   if (!facts.unreadable.empty()) return facts.unreadable;
   if (facts.exists && facts.file) return "it is a file, not a folder";
-  if (facts.exists && facts.link) return "it is a link to another place";
+  if (facts.exists && facts.link) {
+    return "it is a link to " + (facts.leadsTo.empty() ? "another place" : Quoted(facts.leadsTo));
+  }
   std::string chain = JudgeChain(facts.chain, facts.exists ? 1 : 0, facts.trusted);
   if (!chain.empty() || !facts.exists) return chain;
   if (use == FolderUse::kInstall &&
