@@ -19,9 +19,9 @@ const WellKnown kWellKnown[] = {
     {nullptr, "S-1-5-3", "NT AUTHORITY\\BATCH"},
     {"IU", "S-1-5-4", "NT AUTHORITY\\INTERACTIVE"},
     {"SU", "S-1-5-6", "NT AUTHORITY\\SERVICE"},
-    {"AN", "S-1-5-7", "NT AUTHORITY\\ANONYMOUS LOGON"},
+    {"AN", sid::kAnonymous, "NT AUTHORITY\\ANONYMOUS LOGON"},
     {"ED", "S-1-5-9", "NT AUTHORITY\\ENTERPRISE DOMAIN CONTROLLERS"},
-    {"PS", "S-1-5-10", "NT AUTHORITY\\SELF"},
+    {"PS", sid::kSelf, "NT AUTHORITY\\SELF"},
     {"AU", sid::kAuthenticatedUsers, "NT AUTHORITY\\Authenticated Users"},
     {"RC", "S-1-5-12", "NT AUTHORITY\\RESTRICTED"},
     {"SY", sid::kSystem, "NT AUTHORITY\\SYSTEM"},
@@ -44,7 +44,15 @@ const WellKnown kWellKnown[] = {
     {"AC", "S-1-15-2-1", "ALL APPLICATION PACKAGES"},
     {nullptr, "S-1-15-2-2", "ALL RESTRICTED APPLICATION PACKAGES"},
     {nullptr, sid::kTrustedInstaller, "NT SERVICE\\TrustedInstaller"},
+    {"LA", sid::kLocalAdministrator, "the local Administrator account"},
+    {"LG", sid::kLocalGuest, "the local Guest account"},
 };
+
+// SIDs that an entry names as a placeholder, which Windows replaces when a
+// child inherits the entry or matches against what the caller passes: on a
+// file, key or service they match no one.
+const char* const kPlaceholders[] = {sid::kCreatorOwner, "S-1-3-1", "S-1-3-2", "S-1-3-3",
+                                     sid::kOwnerRights, sid::kSelf};
 
 // Rights written as letters in SDDL.
 struct RightCode {
@@ -104,7 +112,8 @@ bool ParseRights(const std::string& text, std::uint32_t& mask) {
     return true;
   }
   if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
-    if (text.size() > 10) return false;
+    // A right above 32 bits is no right: it must not wrap to a smaller one.
+    if (text.size() > 10 || std::stoull(text) > 0xFFFFFFFFull) return false;
     mask = static_cast<std::uint32_t>(std::stoul(text));
     return true;
   }
@@ -145,8 +154,10 @@ bool ParseEntry(const std::string& text, std::vector<AccessEntry>& dacl) {
   AccessEntry entry;
   const std::string& type = fields[0];
   // A conditional allow may grant and a conditional deny may not deny: the
-  // safer reading takes the first and drops the second. Object entries serve
-  // directory objects, and read the same.
+  // safer reading takes the first and drops the second. An object entry that
+  // names no object type reads as a plain one; one that names a type binds
+  // only that type, and a file, key or service is checked with none.
+  const bool object = type == "OA" || type == "OD" || type == "ZA";
   if (type == "A" || type == "XA" || type == "OA" || type == "ZA") {
     entry.allow = true;
   } else if (type == "D" || type == "OD") {
@@ -156,6 +167,7 @@ bool ParseEntry(const std::string& text, std::vector<AccessEntry>& dacl) {
   } else {
     return false;
   }
+  if (object && !fields[3].empty()) return true;
   if (!ParseFlags(fields[1], entry.flags) || !ParseRights(fields[2], entry.mask) ||
       fields[5].empty()) {
     return false;
@@ -234,13 +246,26 @@ unsigned ChangesOf(std::uint32_t rights, ObjectType type) {
   return changes;
 }
 
+bool EndsWith(const std::string& text, const char* end) {
+  const std::string::size_type size = std::strlen(end);
+  return text.size() >= size && text.compare(text.size() - size, size, end) == 0;
+}
+
+// A guest: the Guest account of a machine or domain (RID 501), or the Guests group.
+bool IsGuest(const std::string& principal) {
+  return principal == "S-1-5-32-546" ||
+         (principal.compare(0, 9, "S-1-5-21-") == 0 && EndsWith(principal, "-501"));
+}
+
 // The groups a principal's token holds besides itself: every account is in
-// Everyone, and every one that can log on in Authenticated Users.
+// Everyone, and every one that has signed in, but a guest, in Authenticated
+// Users. Anonymous holds neither, as Windows sets it by default.
 std::vector<std::string> TokenOf(const std::string& principal) {
   std::vector<std::string> token = {principal};
-  if (principal != sid::kEveryone) {
-    token.push_back(sid::kEveryone);
-    if (principal != "S-1-5-7") token.push_back(sid::kAuthenticatedUsers);
+  if (principal == sid::kEveryone || principal == sid::kAnonymous) return token;
+  token.push_back(sid::kEveryone);
+  if (!IsGuest(principal) && principal != sid::kAuthenticatedUsers) {
+    token.push_back(sid::kAuthenticatedUsers);
   }
   return token;
 }
@@ -272,14 +297,16 @@ bool ParseSddl(const std::string& sddl, SecurityDescriptor& descriptor) {
   descriptor = SecurityDescriptor();
   std::string::size_type at = NextPart(sddl, 0);
   if (at != 0) return false;
+  descriptor.nullDacl = true;  // with no D: part there is no DACL: open to all
   while (at != std::string::npos) {
     std::string::size_type next = NextPart(sddl, at + 2);
     std::string value = sddl.substr(at + 2, next == std::string::npos ? next : next - at - 2);
     if (sddl[at] == 'O') {
       if (value.empty()) return false;
       descriptor.owner = SidOf(value);
-    } else if (sddl[at] == 'D' && !ParseDacl(value, descriptor)) {
-      return false;
+    } else if (sddl[at] == 'D') {
+      descriptor.nullDacl = false;
+      if (!ParseDacl(value, descriptor)) return false;
     }  // the group and the SACL play no part in access
     at = next;
   }
@@ -288,7 +315,7 @@ bool ParseSddl(const std::string& sddl, SecurityDescriptor& descriptor) {
 
 bool Trusted::Has(const std::string& principal) const {
   return principal == sid::kSystem || principal == sid::kAdministrators ||
-         principal == sid::kTrustedInstaller || HasSid(administrators, principal) ||
+         principal == sid::kTrustedInstaller || principal == sid::kLocalAdministrator || HasSid(administrators, principal) ||
          (isAdministrator != nullptr && isAdministrator(principal));
 }
 
@@ -299,8 +326,9 @@ std::vector<Changer> WhoCanChange(const SecurityDescriptor& object, ObjectType t
   // Everyone, whom a null DACL allows all.
   std::vector<std::string> principals;
   auto consider = [&](const std::string& principal) {
-    if (!principal.empty() && principal != sid::kCreatorOwner && principal != "S-1-3-1" &&
-        principal != sid::kOwnerRights && !HasSid(principals, principal) &&
+    bool placeholder = std::any_of(std::begin(kPlaceholders), std::end(kPlaceholders),
+                                   [&](const char* one) { return principal == one; });
+    if (!principal.empty() && !placeholder && !HasSid(principals, principal) &&
         !trusted.Has(principal)) {
       principals.push_back(principal);
     }

@@ -44,6 +44,13 @@ constexpr const char* kAdministrators = "S-1-5-32-544";
 constexpr const char* kUsers = "S-1-5-32-545";
 constexpr const char* kTrustedInstaller =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr const char* kAnonymous = "S-1-5-7";
+constexpr const char* kSelf = "S-1-5-10";
+// SDDL's LA and LG, the machine's own Administrator (who can never leave
+// Administrators) and Guest accounts, whose domain part only the machine
+// knows: read from SDDL, they stand for it.
+constexpr const char* kLocalAdministrator = "S-1-5-21-0-0-0-500";
+constexpr const char* kLocalGuest = "S-1-5-21-0-0-0-501";
 }  // namespace sid
 
 // The changes an access model tells apart, as bits.
