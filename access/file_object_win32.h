@@ -27,5 +27,8 @@ bool OpenFileObject(const std::string& path, DWORD access, DWORD share, FileObje
 // path without its last part. Empty when it cannot be told.
 std::string RealFolderOf(HANDLE handle);
 
+// The owner and DACL of a descriptor the system returned, as the model reads them.
+SecurityDescriptor ReadDescriptor(PSECURITY_DESCRIPTOR binary);
+
 // The binary form of an SDDL text, for LocalFree; null when it is malformed.
 PSECURITY_DESCRIPTOR DescriptorFromSddl(const char* sddl);

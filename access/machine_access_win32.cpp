@@ -60,8 +60,9 @@ bool ReadEntry(const ACE_HEADER* header, AccessEntry& entry) {
   return true;
 }
 
-// The owner and DACL of a descriptor the system returned.
-SecurityDescriptor DescriptorOf(PSECURITY_DESCRIPTOR binary) {
+}  // namespace
+
+SecurityDescriptor ReadDescriptor(PSECURITY_DESCRIPTOR binary) {
   SecurityDescriptor descriptor;
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
@@ -83,6 +84,8 @@ SecurityDescriptor DescriptorOf(PSECURITY_DESCRIPTOR binary) {
   return descriptor;
 }
 
+namespace {
+
 bool ReadHandleDescriptor(HANDLE handle, SE_OBJECT_TYPE type, SecurityDescriptor& descriptor,
                           std::string& error) {
   PSECURITY_DESCRIPTOR binary = nullptr;
@@ -93,7 +96,7 @@ bool ReadHandleDescriptor(HANDLE handle, SE_OBJECT_TYPE type, SecurityDescriptor
     error = ErrorText(status);
     return false;
   }
-  descriptor = DescriptorOf(binary);
+  descriptor = ReadDescriptor(binary);
   LocalFree(binary);
   return true;
 }
@@ -166,7 +169,7 @@ void ReadKeys(HKEY key, const std::string& name, std::vector<KeyFacts>& keys) {
   LSTATUS status = RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                      binary, &size);
   if (status == ERROR_SUCCESS) {
-    facts.descriptor = DescriptorOf(binary);
+    facts.descriptor = ReadDescriptor(binary);
   } else {
     facts.unreadable = ErrorText(status);
   }
@@ -443,7 +446,7 @@ void ReadInstalledFacts(InstalledFacts& facts) {
   if (QueryServiceObjectSecurity(service.handle,
                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, binary,
                                  sizeof binary, &needed)) {
-    facts.service = DescriptorOf(binary);
+    facts.service = ReadDescriptor(binary);
   } else {
     facts.serviceUnreadable = ErrorText(GetLastError());
   }

@@ -9,7 +9,9 @@
 
 const char* const kInstalledNames[] = {"starter.exe",           "starter-check.exe",
                                        "starter.dat",           "starter.exe.new",
-                                       "starter-check.exe.new", "starter.dat.new"};
+                                       "starter-check.exe.new", "starter.dat.new",
+                                       "starter.job",           "starter.job.new\\",
+                                       "starter.job.old\\"};
 const int kInstalledNameCount = sizeof kInstalledNames / sizeof kInstalledNames[0];
 
 bool IsInstalledName(const std::string& name) {

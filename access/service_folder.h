@@ -60,7 +60,15 @@ struct FolderFacts {
   Trusted trusted;
 };
 
-// The names an installation writes into the folder, temporary copies included.
+// The record of the job the installation brought, and, while a job is
+// replaced, the folders of the new job's files and of the old one's, kept
+// until the change is kept or undone.
+constexpr char kJobRecordName[] = "starter.job";
+constexpr char kIncomingFolder[] = "starter.job.new";
+constexpr char kOutgoingFolder[] = "starter.job.old";
+
+// The names an installation writes into the folder, temporary copies and the
+// job's record and folders included; a folder's name ends in a backslash.
 extern const char* const kInstalledNames[];
 extern const int kInstalledNameCount;
 bool IsInstalledName(const std::string& name);

@@ -239,22 +239,6 @@ int CheckModes(const ToolOptions& tool) {
   return -1;
 }
 
-// The machine the lists are checked for: this one, where the tool can see
-// it, or, in a dry run, another with the defaults of a build that cannot.
-void ChooseMachine(ToolOptions& tool) {
-  CheckOptions& options = tool.check;
-  if (tool.dryRun) {
-    if (!tool.haveSystemDir) options.service.systemDirectory = kDefaultSystemDirectory;
-    if (!tool.haveCodePage) options.service.codePage = kDefaultCodePage;
-    return;
-  }
-  if (!tool.haveSystemDir) options.service.systemDirectory = DefaultSystemDirectory();
-  if (!tool.haveCodePage) options.service.codePage = DefaultCodePage();
-  options.service.fileKind = kTargetFileKind;
-  options.service.changeable = kTargetChangeable;
-  options.service.pathKnown = ServicePathFolders(options.service.pathFolders);
-}
-
 // Fills tool from the command line. Returns -1 to go on checking, or the exit
 // status when there is nothing to check: help, the version, a usage error.
 int ReadOptions(int argc, char** argv, ToolOptions& tool) {

@@ -3,6 +3,7 @@
 #include "check/check_defaults.h"
 #include "check/check_output.h"
 #include "check/tool_options.h"
+#include "install/job_record.h"
 
 FolderFacts FactsOf(const std::string& folder, bool update) {
   FolderFacts facts;
@@ -12,12 +13,16 @@ FolderFacts FactsOf(const std::string& folder, bool update) {
     facts.serviceRegistered = true;
     facts.installedIn = canonical;
   }
-  // The files its list names are the installation's too.
-  std::string bytes;
+  facts.heldByCodePage = HeldByCodePage(folder);
+  // The files of its job are the installation's too.
+  std::string record;
+  std::string list;
   std::string error;
-  if (facts.exists && !canonical.empty() && ReadList(canonical + "\\starter.dat", bytes, error)) {
-    facts.jobFiles =
-        FilesNamedWithoutPath(bytes, canonical + "\\starter.exe", DefaultCodePage());
+  if (facts.exists && !canonical.empty()) {
+    bool recorded = ReadList(canonical + "\\" + kJobRecordName, record, error);
+    bool listed = ReadList(canonical + "\\starter.dat", list, error);
+    facts.jobFiles = JobFilesOf(recorded ? &record : nullptr, listed ? &list : nullptr, canonical,
+                                DefaultCodePage());
   }
   return facts;
 }

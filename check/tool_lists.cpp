@@ -66,6 +66,22 @@ std::string ExecutableFor(const ToolOptions& tool, const std::string& list) {
 
 }  // namespace
 
+// The machine the lists are checked for: this one, where the tool can see
+// it, or, in a dry run, another with the defaults of a build that cannot.
+void ChooseMachine(ToolOptions& tool) {
+  CheckOptions& options = tool.check;
+  if (tool.dryRun) {
+    if (!tool.haveSystemDir) options.service.systemDirectory = kDefaultSystemDirectory;
+    if (!tool.haveCodePage) options.service.codePage = kDefaultCodePage;
+    return;
+  }
+  if (!tool.haveSystemDir) options.service.systemDirectory = DefaultSystemDirectory();
+  if (!tool.haveCodePage) options.service.codePage = DefaultCodePage();
+  options.service.fileKind = kTargetFileKind;
+  options.service.changeable = kTargetChangeable;
+  options.service.pathKnown = ServicePathFolders(options.service.pathFolders);
+}
+
 int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   CheckOptions& options = tool.check;
   options.list = list;
@@ -86,24 +102,24 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   BeginListCheck(options, report, check);
   // The whole-list part is known before the first line, and every list has one.
   if (tool.json) {
-    WriteJsonHeader(std::cout, options, report);
+    WriteJsonHeader(*tool.out, options, report);
   } else {
-    if (!first) std::cout << "\n";
-    WriteTextHeader(std::cout, options, report);
+    if (!first) *tool.out << "\n";
+    WriteTextHeader(*tool.out, options, report);
   }
   LineReport line;
   while (!missing && CheckNextLine(check, line)) {
     if (tool.json) {
-      WriteJsonLine(std::cout, line);
+      WriteJsonLine(*tool.out, line);
     } else {
-      WriteTextLine(std::cout, line);
+      WriteTextLine(*tool.out, line);
     }
   }
   EndListCheck(check);
   if (tool.json) {
-    WriteJsonSummary(std::cout, report);
+    WriteJsonSummary(*tool.out, report);
   } else {
-    WriteTextSummary(std::cout, report);
+    WriteTextSummary(*tool.out, report);
   }
   int failing =
       report.Count(Level::kError) + (tool.failOnWarnings ? report.Count(Level::kWarning) : 0);

@@ -2,6 +2,7 @@
 // installed service, a folder.
 #pragma once
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 
 struct ToolOptions {
   CheckOptions check;
+  std::ostream* out = &std::cout;  // where the reports go
   std::vector<std::string> lists;
   bool executableGiven = false;
   bool json = false;
@@ -32,6 +34,10 @@ struct ToolOptions {
 // Reads a whole list once, so that a pipe can be read too; false, and why,
 // when it cannot.
 bool ReadList(const std::string& name, std::string& bytes, std::string& error);
+
+// The machine the lists are checked for: this one, where the tool can see
+// it, or, in a dry run, another with the defaults of a build that cannot.
+void ChooseMachine(ToolOptions& tool);
 
 // Checks one list and writes its report. Returns its exit status.
 int CheckOneList(ToolOptions& tool, const std::string& list, bool first);

@@ -5,26 +5,25 @@
 
 # No link time in the binaries (nor, see CMakeLists.txt, a build path): the
 # same commit gives the same bytes wherever and whenever it is built.
-foreach(program starter starter-check set-start-type package-actions)
+foreach(program starter starter-check starter-setup package-actions)
   target_link_options(${program} PRIVATE -Wl,--no-insert-timestamp)
 endforeach()
 
 set(release_dir ${CMAKE_BINARY_DIR}/release)
-set(release_files starter.exe starter-check.exe README.txt THIRD-PARTY-NOTICES.txt
+set(release_files starter.exe starter-check.exe starter-setup.exe README.txt THIRD-PARTY-NOTICES.txt
                   starter.dat.example install.cmd uninstall.cmd SHA256SUMS)
-set(symbol_files starter.exe.debug starter-check.exe.debug set-start-type.exe.debug
+set(symbol_files starter.exe.debug starter-check.exe.debug starter-setup.exe.debug
                  package-actions.dll.debug)
 list(TRANSFORM release_files PREPEND ${release_dir}/ OUTPUT_VARIABLE release_paths)
 list(TRANSFORM symbol_files PREPEND ${release_dir}/ OUTPUT_VARIABLE symbol_paths)
 add_custom_command(
-  OUTPUT ${release_paths} ${symbol_paths} ${release_dir}/set-start-type.exe
-         ${release_dir}/package-actions.dll
+  OUTPUT ${release_paths} ${symbol_paths} ${release_dir}/package-actions.dll
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DOUT=${release_dir}
           -DSTARTER=$<TARGET_FILE:starter> -DCHECKER=$<TARGET_FILE:starter-check>
-          -DHELPER=$<TARGET_FILE:set-start-type> -DACTIONS=$<TARGET_FILE:package-actions>
+          -DSETUP=$<TARGET_FILE:starter-setup> -DACTIONS=$<TARGET_FILE:package-actions>
           -DOBJCOPY=${CMAKE_OBJCOPY} -DCOMPILER=${CMAKE_CXX_COMPILER}
           -P ${CMAKE_SOURCE_DIR}/cmake/release_files.cmake
-  DEPENDS starter starter-check set-start-type package-actions ${CMAKE_SOURCE_DIR}/docs/install.md
+  DEPENDS starter starter-check starter-setup package-actions ${CMAKE_SOURCE_DIR}/docs/install.md
           ${CMAKE_SOURCE_DIR}/docs/launch-list.md ${CMAKE_SOURCE_DIR}/docs/starter-check.md
           ${CMAKE_SOURCE_DIR}/docs/fleet.md ${CMAKE_SOURCE_DIR}/docs/troubleshooting.md
           ${CMAKE_SOURCE_DIR}/release/starter.dat.example ${CMAKE_SOURCE_DIR}/release/install.cmd
@@ -67,7 +66,7 @@ foreach(package release next)
             -DEPOCH=${release_epoch}
             -DOUT=${${package}_msi} -P ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
     DEPENDS release_files ${release_dir}/starter.exe ${release_dir}/starter-check.exe
-            ${release_dir}/set-start-type.exe ${release_dir}/package-actions.dll
+            ${release_dir}/starter-setup.exe ${release_dir}/package-actions.dll
             ${CMAKE_SOURCE_DIR}/release/starter.wxs ${CMAKE_SOURCE_DIR}/cmake/release_msi.cmake
             ${CMAKE_SOURCE_DIR}/cmake/msi_build_times.py)
 endforeach()

@@ -1,16 +1,15 @@
 # Makes the release's files in OUT:
-#   starter.exe, starter-check.exe   stripped, each with a .gnu_debuglink to
-#   *.exe.debug                      its debugging information, for the symbols zip
+#   starter.exe, starter-check.exe,  stripped, each with a .gnu_debuglink to
+#   starter-setup.exe, *.exe.debug   its debugging information, for the symbols zip
 #   README.txt                       the operator's guide, the operators' pages of docs/,
 #                                    by readme_txt.py
 #   THIRD-PARTY-NOTICES.txt          the copyright files of the packages whose
 #                                    libraries are linked into the programs
 #   starter.dat.example, *.cmd       copied from release/ with CR LF line ends
 #   SHA256SUMS                       "<hash> *<name>" for every other file of the zip
-# and set-start-type.exe and package-actions.dll, stripped too, for the Windows
-# Installer package only.
+# and package-actions.dll, stripped too, for the Windows Installer package only.
 # Run with -DSOURCE=<source dir> -DOUT=<folder> -DSTARTER=<starter.exe>
-# -DCHECKER=<starter-check.exe> -DHELPER=<set-start-type.exe>
+# -DCHECKER=<starter-check.exe> -DSETUP=<starter-setup.exe>
 # -DACTIONS=<package-actions.dll> -DOBJCOPY=<objcopy> -DCOMPILER=<the C++ compiler>.
 cmake_policy(VERSION 3.21)
 file(MAKE_DIRECTORY ${OUT})
@@ -21,7 +20,7 @@ function(write_crlf name text)
   file(WRITE ${OUT}/${name} "${text}")
 endfunction()
 
-foreach(program ${STARTER} ${CHECKER} ${HELPER} ${ACTIONS})
+foreach(program ${STARTER} ${CHECKER} ${SETUP} ${ACTIONS})
   get_filename_component(name ${program} NAME)
   # objcopy stamps a PE file with the time unless told one: the link left none.
   execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
@@ -39,7 +38,7 @@ execute_process(COMMAND python3 ${SOURCE}/cmake/readme_txt.py ${SOURCE} ${OUT}/R
 
 # What is linked in statically comes from these packages of the build machine.
 string(CONCAT notices "Corvane Remote Starter links the following libraries into starter.exe and\n"
-       "starter-check.exe. Their copyright and licence notices follow, as the\n"
+       "starter-check.exe and starter-setup.exe. Their copyright and licence notices follow, as the\n"
        "packages they were built from state them.\n")
 set(packages "")
 foreach(library libstdc++.a libgcc.a libgcc_eh.a libwinpthread.a libmingwex.a libmingw32.a
@@ -78,7 +77,8 @@ foreach(name starter.dat.example install.cmd uninstall.cmd)
 endforeach()
 
 set(sums "")
-foreach(name starter.exe starter-check.exe README.txt THIRD-PARTY-NOTICES.txt install.cmd
+foreach(name starter.exe starter-check.exe starter-setup.exe README.txt THIRD-PARTY-NOTICES.txt
+             install.cmd
              starter.dat.example uninstall.cmd)
   file(SHA256 ${OUT}/${name} hash)
   string(APPEND sums "${hash} *${name}\n")

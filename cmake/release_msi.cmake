@@ -8,7 +8,7 @@
 #   - wixl stamps the summary information with the build time, and the cabinet
 #     with the files' times: both become EPOCH.
 # Run with -DSOURCE=<source dir> -DPROGRAMS=<folder with starter.exe,
-# starter-check.exe and set-start-type.exe> -DVERSION=<x.y.z> -DFILE_VERSION=<the
+# starter-check.exe, starter-setup.exe and package-actions.dll> -DVERSION=<x.y.z> -DFILE_VERSION=<the
 # programs' a.b.c.d> -DARCH=<x86|x64> -DEPOCH=<seconds> -DOUT=<package path>.
 cmake_policy(VERSION 3.21)
 set(upgrade_code 6f1c2e0a-3b5d-5e8f-9a1c-7d4e2b6f8a30)  # as in starter.wxs, for ever
@@ -17,7 +17,7 @@ set(stage ${OUT}.stage)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 set(inputs "${VERSION} ${FILE_VERSION} ${ARCH}")
-foreach(name starter.exe starter-check.exe set-start-type.exe package-actions.dll)
+foreach(name starter.exe starter-check.exe starter-setup.exe package-actions.dll)
   file(COPY ${PROGRAMS}/${name} DESTINATION ${stage})
   file(SHA256 ${stage}/${name} hash)
   string(APPEND inputs " ${hash}")
@@ -29,7 +29,7 @@ string(APPEND inputs " ${hash} ${recipe} ${times}")
 string(UUID product_code NAMESPACE ${upgrade_code} NAME "product ${VERSION} ${ARCH}" TYPE SHA1 UPPER)
 string(UUID package_code NAMESPACE ${upgrade_code} NAME "package ${inputs}" TYPE SHA1 UPPER)
 execute_process(COMMAND touch -d @${EPOCH} ${stage}/starter.exe ${stage}/starter-check.exe
-                        ${stage}/set-start-type.exe ${stage}/package-actions.dll
+                        ${stage}/starter-setup.exe ${stage}/package-actions.dll
                 COMMAND_ERROR_IS_FATAL ANY)
 
 if(ARCH STREQUAL x86)
@@ -56,39 +56,35 @@ endfunction()
 msi_query("UPDATE `Property` SET `Value` = 'STARTTYPE;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'")
 # Inside the transaction, so that a failed upgrade rolls back to the old version.
 msi_query("UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'")
-# The folder rule, before anything changes: type 2, a program from the Binary
-# table, whose exit status is checked. On a first installation or an upgrade
-# it also needs the list to be readable.
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolder', 2, 'FolderRule', '--service-folder \"[ServiceFolder].\" [FolderUse] --with-list \"[ListSource]\"')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolder', 'NOT REMOVE~=\"ALL\"', 1030)")
-# Deferred, as SYSTEM (3074), each failure rolling back the installation: a
-# new folder made for Administrators and SYSTEM alone in the call that makes
-# it, before CreateFolders; the folder judged again once icacls has set its
-# access, since the judgement above was made before anything changed; and the
-# result audited once the service is registered.
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('MakeFolder', 3074, 'FolderRule', '--service-folder \"[ServiceFolder].\" --create [FolderUse]')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MakeFolder', 'NOT REMOVE~=\"ALL\"', 3690)")
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('JudgeFolderAgain', 3074, 'FolderRule', '--service-folder \"[ServiceFolder].\" [FolderUse]')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('JudgeFolderAgain', 'NOT REMOVE~=\"ALL\"', 3740)")
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('AuditInstallation', 3074, 'FolderRule', '--installed --fail-on installation')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('AuditInstallation', 'NOT REMOVE~=\"ALL\"', 5820)")
-# The files the list names without a path, beside it: temporary MoveFile rows,
-# by package-actions.dll (type 1), before the folder rule judges them.
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('TakeListFiles', 1, 'PackageActions', 'TakeListFiles')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('TakeListFiles', 'ListSource AND NOT REMOVE~=\"ALL\"', 1020)")
-# STARTSERVICE: the service started once the installation has ended, by the
-# helper, which waits for Windows Installer to be free: 194, a program from the
-# Binary table that runs on after the installation, whose exit is not waited for.
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartServiceOnce', 194, 'StartType', 'start')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartServiceOnce', 'STARTSERVICE AND NOT REMOVE~=\"ALL\"', 6700)")
-# The start type, once the service is registered: deferred, as SYSTEM (3074).
-msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ApplyStartType', 3074, 'StartType', '[STARTTYPE]')")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ApplyStartType', 'NOT REMOVE~=\"ALL\"', 5810)")
-# The list: copied by Windows Installer from the full path in ListSource, which
-# only a first installation or an upgrade sets, once the folder is restricted.
-msi_query("CREATE TABLE `MoveFile` (`FileKey` CHAR(72) NOT NULL, `Component_` CHAR(72) NOT NULL, `SourceName` CHAR(255) LOCALIZABLE, `DestName` CHAR(255) LOCALIZABLE, `SourceFolder` CHAR(72), `DestFolder` CHAR(72) NOT NULL, `Options` INT NOT NULL PRIMARY KEY `FileKey`)")
-msi_query("INSERT INTO `MoveFile` (`FileKey`, `Component_`, `DestName`, `SourceFolder`, `DestFolder`, `Options`) VALUES ('List', 'Service', 'starter.dat', 'ListSource', 'ServiceFolder', 0)")
-msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('MoveFiles', 3800)")
+# The actions of package-actions.dll (PackageActions), each of which writes
+# its reasons into the log. Immediate (type 1), before anything changes: the
+# properties, before the start type an upgrade keeps is filled in, then the
+# folder rule and the list, which also give the deferred ones what they need.
+function(msi_action name type source target condition sequence)
+  msi_query("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('${name}', ${type}, '${source}', '${target}')")
+  msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('${name}', '${condition}', ${sequence})")
+endfunction()
+set(installing "NOT REMOVE~=\"ALL\"")
+msi_action(CheckProperties 1 PackageActions CheckProperties "" 105)
+msi_action(JudgeFolder 1 PackageActions JudgeFolder "${installing}" 1030)
+# Deferred, as SYSTEM (3073), each failure rolling back the installation: the
+# folder made and given to Administrators and SYSTEM alone, then judged
+# again; the job brought in, with a rollback (3329) that puts the old one
+# back and a commit (3585) that lets the old one go; the start type and the
+# audit once the service is registered.
+msi_action(PrepareFolder 3073 PackageActions PrepareFolder "${installing}" 3690)
+msi_action(UndoJob 3329 PackageActions UndoJob "ListSource AND ${installing}" 3797)
+msi_action(BringJob 3073 PackageActions BringJob "ListSource AND ${installing}" 3798)
+msi_action(KeepJob 3585 PackageActions KeepJob "ListSource AND ${installing}" 3799)
+msi_action(SetStartType 3073 PackageActions SetStartType "${installing}" 5810)
+msi_action(AuditInstallation 3073 PackageActions AuditInstallation "${installing}" 5820)
+# A removal that is no upgrade's: the job no longer runs on the machine.
+msi_action(ForgetJob 3073 PackageActions ForgetJob "REMOVE~=\"ALL\" AND NOT UPGRADINGPRODUCTCODE" 3610)
+# STARTSERVICE: the service started once the installation has ended, by
+# starter-setup.exe (Setup), which waits for Windows Installer to be free: 194,
+# a program from the Binary table that runs on after the installation, whose
+# exit is not waited for.
+msi_action(StartServiceOnce 194 Setup "start --after-installer" "STARTSERVICE AND ${installing}" 6700)
 # Versions, so that files are replaced by version, not by date.
 foreach(file starter.exe starter_check.exe)
   msi_query("UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = '${file}'")

@@ -8,11 +8,7 @@
 #include <string>
 #include <vector>
 
-constexpr char kJobRecordName[] = "starter.job";
-// While a job is replaced: the new job's files, and the old one's, kept
-// until the change is kept or undone.
-constexpr char kIncomingFolder[] = "starter.job.new";
-constexpr char kOutgoingFolder[] = "starter.job.old";
+#include "access/service_folder.h"
 
 struct JobFile {
   std::string name;    // a plain name in the service's folder, such as hotfix.msp

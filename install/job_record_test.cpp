@@ -1,4 +1,5 @@
 #include "install/job_record.h"
+#include "install/installation.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,24 @@ TEST(JobRecord, TheFilesOfTheJobAFolderHolds) {
   const string record = kHeader + kHash + " starter.dat\r\n" + kHash + " old.msp\r\n";
   const string list = "new.exe\r\n";
   EXPECT_EQ(JobFilesOf(&record, &list, "C:\\Svc", 1252), (Names{"starter.dat", "old.msp"}));
+}
+
+// The start types in Windows' own words, in any case, and nothing else.
+TEST(JobRecord, StartTypesInWindowsWords) {
+  const struct {
+    const char* text;
+    bool read;
+    StartType type;
+  } rows[] = {{"auto", true, StartType::kAuto},       {"Automatic", true, StartType::kAuto},
+              {"DEMAND", true, StartType::kDemand},   {"Manual", true, StartType::kDemand},
+              {"disabled", true, StartType::kDisabled}, {"", false, StartType::kKeep},
+              {"sometimes", false, StartType::kKeep}, {"auto ", false, StartType::kKeep},
+              {"1", false, StartType::kKeep}};
+  for (const auto& row : rows) {
+    StartType type = StartType::kKeep;
+    EXPECT_EQ(ReadStartType(row.text, type), row.read) << row.text;
+    EXPECT_EQ(type, row.type) << row.text;
+  }
 }
 
 }  // namespace

@@ -1,102 +1,173 @@
-// package-actions.dll: what the Windows Installer package must know of a
-// list that its tables cannot say. The package calls it from its Binary
-// table; it is never installed.
+// package-actions.dll: the Windows Installer package's custom actions. Each
+// calls the installation's lifecycle, as starter-setup.exe does for the
+// zip's scripts, and writes what it says, a refusal's reason above all, into
+// the installer's log. The package calls it from its Binary table; it is
+// never installed.
 #include <windows.h>
 // clang-format off
 #include <msi.h>
 #include <msiquery.h>
 // clang-format on
 
-#include <cstdio>
+#include <sstream>
 #include <string>
-#include <vector>
 
-#include "check/list_check.h"
+#include "access/machine_access.h"
+#include "install/file_steps_win32.h"
+#include "install/installation.h"
 
 namespace {
 
 std::string Property(MSIHANDLE install, const char* name) {
-  char value[1024] = "";
+  char value[2048] = "";
   DWORD size = sizeof value;
   return MsiGetPropertyA(install, name, value, &size) == ERROR_SUCCESS ? value : "";
 }
 
-// A line in the installation's log.
+// A line in the installation's log, and so, with /l*v, in the log file.
 void Log(MSIHANDLE install, const std::string& text) {
   MSIHANDLE record = MsiCreateRecord(1);
-  MsiRecordSetStringA(record, 0, ("TakeListFiles: " + text).c_str());
+  MsiRecordSetStringA(record, 0, ("Corvane Remote Starter: " + text).c_str());
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
   MsiCloseHandle(record);
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char chunk[65536];
-  std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, count);
-  bool read = std::ferror(file) == 0;
-  static_cast<void>(std::fclose(file));
-  return read;
+// Each line of a report into the log.
+void LogLines(MSIHANDLE install, const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) Log(install, line);
 }
 
-bool IsFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+UINT Refuse(MSIHANDLE install, const std::string& why) {
+  Log(install, why);
+  return ERROR_INSTALL_FAILURE;
 }
 
-// One MoveFile row that copies name from ListFolder into the service's folder.
-UINT AddCopy(MSIHANDLE view, int number, const std::string& name) {
-  MSIHANDLE record = MsiCreateRecord(7);
-  MsiRecordSetStringA(record, 1, ("ListFile" + std::to_string(number)).c_str());
-  MsiRecordSetStringA(record, 2, "Service");
-  MsiRecordSetStringA(record, 3, name.c_str());
-  MsiRecordSetStringA(record, 4, name.c_str());
-  MsiRecordSetStringA(record, 5, "ListFolder");
-  MsiRecordSetStringA(record, 6, "ServiceFolder");
-  MsiRecordSetInteger(record, 7, 0);  // copy, never move
-  UINT status = MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
-  MsiCloseHandle(record);
-  return status;
+std::string WithoutBackslash(std::string folder) {
+  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+// The deferred actions read what the immediate one worked out: the folder,
+// and for BringJob the list after a "|".
+std::string Data(MSIHANDLE install) {
+  return Property(install, "CustomActionData");
 }
 
 }  // namespace
 
-// The files the list in ListSource names without a path, its patches and bare
-// programs, go into the service's folder with it: each that lies beside the
-// list gets a temporary MoveFile row, which Windows Installer carries out,
-// and undoes on a rollback, as it does the list's own. The folder rule, run
-// next, judges them where they lie.
-extern "C" __declspec(dllexport) UINT __stdcall TakeListFiles(MSIHANDLE install) {
+// First of all, before the start type an upgrade keeps is filled in: the
+// values an administrator or a deployment tool gave.
+extern "C" __declspec(dllexport) UINT __stdcall CheckProperties(MSIHANDLE install) {
+  const std::string startType = Property(install, "STARTTYPE");
+  StartType type;
+  if (!startType.empty() && (!ReadStartType(startType, type) || type == StartType::kDisabled)) {
+    return Refuse(install, "STARTTYPE=" + startType +
+                               " is refused: it takes auto, automatic, demand or manual, in any "
+                               "case");
+  }
+  const std::string start = Property(install, "STARTSERVICE");
+  if (!start.empty() && start != "1") {
+    return Refuse(install, "STARTSERVICE=" + start + " is refused: it takes 1, or is not given");
+  }
+  return ERROR_SUCCESS;
+}
+
+// Before anything changes, as the user who runs the installation: the
+// folder rule, then the list as the service will read it. The deferred
+// actions are given what they need.
+extern "C" __declspec(dllexport) UINT __stdcall JudgeFolder(MSIHANDLE install) {
+  const std::string folder = WithoutBackslash(Property(install, "ServiceFolder"));
+  const bool update = Property(install, "FolderUse") == "--update";
+  std::string why = JudgeFolderHere(folder, FolderUse::kInstall, update);
+  if (!why.empty()) return Refuse(install, "refusing " + Quoted(folder) + ": " + why);
   const std::string list = Property(install, "ListSource");
-  if (list.empty()) return ERROR_SUCCESS;
-  std::string bytes;
-  if (!ReadWhole(list, bytes)) {
-    Log(install, "cannot read " + list + "; the folder rule says why");
-    return ERROR_SUCCESS;
+  if (!list.empty()) {
+    why = list.find('"') != std::string::npos ? "it holds a double quote"
+          : GetFileAttributesA(list.c_str()) == INVALID_FILE_ATTRIBUTES
+              ? "it cannot be read, " + ErrorText(GetLastError())
+              : kTargetChangeable(list);
+    if (why.empty()) {
+      std::ostringstream report;
+      int status = CheckListForFolder(list, folder, report);
+      LogLines(install, report.str());
+      if (status != 0) why = "it has errors, shown above";
+    }
+    if (!why.empty()) return Refuse(install, "refusing the list " + Quoted(list) + ": " + why);
   }
-  const std::string from = FolderOf(list, GetACP());
-  const std::string service = Property(install, "ServiceFolder") + "starter.exe";
-  MsiSetPropertyA(install, "ListFolder", (from + "\\").c_str());
-  MSIHANDLE database = MsiGetActiveDatabase(install);
-  MSIHANDLE view = 0;
-  UINT status = MsiDatabaseOpenViewA(database,
-                                     "SELECT `FileKey`, `Component_`, `SourceName`, `DestName`, "
-                                     "`SourceFolder`, `DestFolder`, `Options` FROM `MoveFile`",
-                                     &view);
-  if (status == ERROR_SUCCESS) status = MsiViewExecute(view, 0);
-  int number = 0;
-  for (const std::string& name : FilesNamedWithoutPath(bytes, service, GetACP())) {
-    if (status != ERROR_SUCCESS) break;
-    // One that does not lie beside the list may be in the folder already.
-    std::string source = from;
-    source.append("\\").append(name);
-    if (!IsFile(source)) continue;
-    status = AddCopy(view, ++number, name);
-    Log(install, "copies " + source);
+  for (const char* action : {"PrepareFolder", "UndoJob", "KeepJob", "AuditInstallation"}) {
+    MsiSetPropertyA(install, action, folder.c_str());
   }
-  MsiCloseHandle(view);
-  MsiCloseHandle(database);
-  if (status != ERROR_SUCCESS) Log(install, "cannot add a copy, error " + std::to_string(status));
-  return status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+  MsiSetPropertyA(install, "BringJob", (folder + "|" + list).c_str());
+  MsiSetPropertyA(install, "SetStartType", Property(install, "STARTTYPE").c_str());
+  Log(install, Quoted(folder) + " may serve as the service's folder");
+  return ERROR_SUCCESS;
+}
+
+// As SYSTEM: the folder made, if it is not there, and given to
+// Administrators and SYSTEM alone with all it holds, then judged again.
+extern "C" __declspec(dllexport) UINT __stdcall PrepareFolder(MSIHANDLE install) {
+  UseAdministratorRights();
+  const std::string folder = Data(install);
+  std::string error;
+  if (!PrepareFolder(folder, error)) {
+    return Refuse(install, "cannot give " + Quoted(folder) + " to Administrators and SYSTEM alone: " +
+                               error);
+  }
+  std::string why = JudgeFolderHere(folder, FolderUse::kInstall, true);
+  if (!why.empty()) return Refuse(install, "refusing " + Quoted(folder) + ": " + why);
+  RememberInstallation(folder);
+  return ERROR_SUCCESS;
+}
+
+// As SYSTEM: the job brought in, with the old one set aside until the
+// installation is kept (KeepJob) or rolled back (UndoJob).
+extern "C" __declspec(dllexport) UINT __stdcall BringJob(MSIHANDLE install) {
+  UseAdministratorRights();
+  const std::string data = Data(install);
+  const std::string folder = data.substr(0, data.find('|'));
+  const std::string list = data.substr(data.find('|') + 1);
+  std::string error;
+  if (!BringJob(list, folder, error)) return Refuse(install, "cannot bring the job: " + error);
+  Log(install, "brought the job of " + Quoted(list));
+  return ERROR_SUCCESS;
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall KeepJob(MSIHANDLE install) {
+  UseAdministratorRights();
+  std::string error;
+  if (!KeepJob(Data(install), error)) Log(install, "the old job's files stay: " + error);
+  return ERROR_SUCCESS;
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall UndoJob(MSIHANDLE install) {
+  UseAdministratorRights();
+  std::string error;
+  if (!UndoJob(Data(install), error)) Log(install, "the old job cannot be put back: " + error);
+  return ERROR_SUCCESS;
+}
+
+// As SYSTEM, once the service is registered: its table holds one fixed
+// start type, and STARTTYPE, or the one an upgrade found, must win.
+extern "C" __declspec(dllexport) UINT __stdcall SetStartType(MSIHANDLE install) {
+  StartType type = StartType::kDemand;
+  ReadStartType(Data(install), type);
+  std::string error;
+  return SetStartType(type, error) ? ERROR_SUCCESS : Refuse(install, error);
+}
+
+// As SYSTEM: the result, as the service will find it.
+extern "C" __declspec(dllexport) UINT __stdcall AuditInstallation(MSIHANDLE install) {
+  std::ostringstream report;
+  if (!AuditHere(report)) {
+    LogLines(install, report.str());
+    return Refuse(install, "the installation fails its audit, shown above");
+  }
+  return ERROR_SUCCESS;
+}
+
+// On removal, but not an upgrade's: the job no longer runs here.
+extern "C" __declspec(dllexport) UINT __stdcall ForgetJob(MSIHANDLE) {
+  ForgetJob();
+  return ERROR_SUCCESS;
 }

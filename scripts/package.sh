@@ -20,7 +20,7 @@ for build in one second-build; do
   git archive "$commit" | tar -x -C "$work/$build/source"
   cmake -S "$work/$build/source" -B "$work/$build/out" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$work/$build/source/cmake/mingw-i686.cmake" >/dev/null
-  cmake --build "$work/$build/out" -j "$(nproc)" --target starter starter-check release_files \
+  cmake --build "$work/$build/out" -j "$(nproc)" --target starter starter-check starter-setup release_files \
     release_msi >/dev/null 2> >(grep -v -e GLib -e '^$' >&2)
   (cd "$work/$build/out" && cpack >/dev/null)
   sleep 1  # so that the second build's clock differs
@@ -29,7 +29,7 @@ done
 zips=$(cd "$work/one/out" && ls corvane-remote-starter-*-win32.zip corvane-remote-starter-*-win32-symbols.zip \
   corvane-remote-starter-*-win32.msi)
 for file in starter.exe starter-check.exe release/starter.exe release/starter-check.exe \
-    release/set-start-type.exe release/package-actions.dll $zips; do
+    release/starter-setup.exe release/package-actions.dll $zips; do
   if ! cmp "$work/one/out/$file" "$work/second-build/out/$file"; then
     echo "package: $file differs between two builds of $commit" >&2
     exit 1

@@ -39,8 +39,8 @@ if [ -z "$zip" ] || [ ! -f "$symbols" ] || [ ! -f "$package" ]; then
   echo "sign: no release in $build: run scripts/package.sh first, or give --build DIR" >&2
   exit 2
 fi
-if ! msiinfo streams "$package" 2>/dev/null | grep -qx Binary.StartType; then
-  echo "sign: $package holds no set-start-type.exe: build it again with scripts/package.sh" >&2
+if ! msiinfo streams "$package" 2>/dev/null | grep -qx Binary.Setup; then
+  echo "sign: $package holds no starter-setup.exe: build it again with scripts/package.sh" >&2
   exit 2
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/starter-sign-XXXXXX")
@@ -65,12 +65,11 @@ sign() {
   echo "sign: $(basename "$2") signed and verified"
 }
 
-# The programs: the two of the zip, and the package's helpers from its Binary table.
+# The programs: the three of the zip, and the package's actions from its Binary table.
 mkdir -p "$work/unsigned" "$work/programs" "$work/signed"
 python3 -m zipfile -e "$zip" "$work/unsigned"
-msiinfo extract "$package" Binary.StartType >"$work/unsigned/set-start-type.exe"
 msiinfo extract "$package" Binary.PackageActions >"$work/unsigned/package-actions.dll"
-for program in starter.exe starter-check.exe set-start-type.exe package-actions.dll; do
+for program in starter.exe starter-check.exe starter-setup.exe package-actions.dll; do
   sign "$work/unsigned/$program" "$work/programs/$program"
 done
 
@@ -81,7 +80,7 @@ source, programs, out = sys.argv[1:]
 with zipfile.ZipFile(source) as old:
     entries = [(info, old.read(info)) for info in old.infolist()]
 data = {info.filename: content for info, content in entries}
-for name in ("starter.exe", "starter-check.exe"):
+for name in ("starter.exe", "starter-check.exe", "starter-setup.exe"):
     with open(os.path.join(programs, name), "rb") as f:
         data[name] = f.read()
 sums = []

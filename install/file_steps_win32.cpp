@@ -1,0 +1,290 @@
+#include "install/file_steps_win32.h"
+
+// clang-format off
+#include <aclapi.h>
+#include <bcrypt.h>
+// clang-format on
+
+#include <cstring>
+#include <vector>
+
+#include "access/machine_accounts_win32.h"
+#include "install/installation.h"
+
+std::string ErrorText(DWORD error) {
+  return "error " + std::to_string(error);
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+namespace {
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::string LinkWords(const ObjectFacts& facts) {
+  return Quoted(facts.path) + " is a link to " +
+         (facts.leadsTo.empty() ? "another place" : Quoted(facts.leadsTo));
+}
+
+// The binary form of an SDDL text, freed when it goes.
+struct Descriptor {
+  PSECURITY_DESCRIPTOR binary;
+  explicit Descriptor(const char* sddl) : binary(DescriptorFromSddl(sddl)) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { LocalFree(binary); }
+};
+
+// SHA-256, fed a chunk at a time.
+class Hasher {
+ public:
+  Hasher() {
+    ok_ = BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+          BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0) == 0;
+  }
+  Hasher(const Hasher&) = delete;
+  Hasher& operator=(const Hasher&) = delete;
+  ~Hasher() {
+    if (hash_ != nullptr) BCryptDestroyHash(hash_);
+    if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
+  }
+  void Add(const char* bytes, std::size_t size) {
+    ok_ = ok_ && BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes)),
+                                static_cast<ULONG>(size), 0) == 0;
+  }
+  // Empty when it could not be worked out.
+  std::string Hex() {
+    unsigned char digest[32] = {};
+    if (!ok_ || BCryptFinishHash(hash_, digest, sizeof digest, 0) != 0) return "";
+    ok_ = false;  // a finished hash takes no more
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : digest) {
+      text += kHex[byte >> 4];
+      text += kHex[byte & 15];
+    }
+    return text;
+  }
+
+ private:
+  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+  BCRYPT_HASH_HANDLE hash_ = nullptr;
+  bool ok_ = false;
+};
+
+// What an open folder holds, read through its handle.
+std::vector<std::string> ListOpened(HANDLE folder) {
+  std::vector<std::string> names;
+  alignas(8) BYTE buffer[65536];
+  for (auto kind = FileIdBothDirectoryRestartInfo;
+       GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer);
+       kind = FileIdBothDirectoryInfo) {
+    for (BYTE* at = buffer;;) {
+      auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
+      char name[MAX_PATH * 2] = "";
+      int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName,
+                                       static_cast<int>(entry->FileNameLength / sizeof(WCHAR)),
+                                       name, sizeof name - 1, nullptr, nullptr);
+      std::string text(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+      if (text != "." && text != ".." && !text.empty()) names.push_back(text);
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
+bool OpenToChange(const std::string& path, DWORD access, FileObject& object, bool& there,
+                  std::string& error) {
+  there = OpenFileObject(path, access, kShareAll, object);
+  if (!there) return false;
+  if (!object.facts.unreadable.empty()) {
+    error = Quoted(path) + " cannot be judged: " + object.facts.unreadable;
+  } else if (object.facts.link) {
+    error = LinkWords(object.facts);
+  } else if (!object.facts.folder && object.facts.names > 1) {
+    error = Quoted(path) + " has " + std::to_string(object.facts.names) +
+            " names: what it holds is not the installation's alone";
+  }
+  return error.empty();
+}
+
+bool OpenSource(const std::string& path, FileObject& object, std::string& error) {
+  // Shared for reading only: no one may write it while it is copied.
+  if (!OpenFileObject(path, GENERIC_READ, FILE_SHARE_READ, object)) {
+    error = Quoted(path) + " is not there";
+    return false;
+  }
+  if (!object.facts.unreadable.empty()) {
+    error = Quoted(path) + " cannot be read: " + object.facts.unreadable;
+    return false;
+  }
+  if (object.facts.link) {
+    error = LinkWords(object.facts);
+    return false;
+  }
+  if (object.facts.folder) {
+    error = Quoted(path) + " is a folder";
+    return false;
+  }
+  std::vector<Changer> changers = WhoCanChange(object.facts.descriptor, ObjectType::kFile, nullptr,
+                                               MachineTrusted());
+  if (!changers.empty()) {
+    error = "others than administrators can change " + Quoted(path) + ": " +
+            DescribeChangers(changers, ObjectType::kFile, MachineTrusted().nameOf);
+    return false;
+  }
+  return true;
+}
+
+bool CreateNewFile(const std::string& path, FileObject& object, std::string& error) {
+  object.facts = ObjectFacts();
+  object.facts.path = path;
+  object.handle = OwnedHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                          nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+  if (object.handle.handle == INVALID_HANDLE_VALUE) {
+    error = "cannot make " + Quoted(path) + ", " + ErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool CopyContent(HANDLE from, HANDLE to, std::string& sha256, std::string& error) {
+  Hasher hasher;
+  char chunk[65536];
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) {
+    error = "cannot read it, " + ErrorText(GetLastError());
+    return false;
+  }
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(from, chunk, sizeof chunk, &read, nullptr)) {
+      error = "cannot read it, " + ErrorText(GetLastError());
+      return false;
+    }
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(to, chunk, read, &written, nullptr) || written != read) {
+      error = "cannot write it whole, " + ErrorText(GetLastError());
+      return false;
+    }
+    hasher.Add(chunk, read);
+  }
+  if (!FlushFileBuffers(to)) {
+    error = "cannot write it whole, " + ErrorText(GetLastError());
+    return false;
+  }
+  sha256 = hasher.Hex();
+  if (sha256.empty()) error = "cannot work out its SHA-256";
+  return !sha256.empty();
+}
+
+bool RenameOpened(FileObject& object, const std::string& path, std::string& error) {
+  std::wstring wide(path.size() + 1, L'\0');
+  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0],
+                                   static_cast<int>(wide.size()));
+  if (length <= 0) {
+    error = "cannot name " + Quoted(path);
+    return false;
+  }
+  wide.resize(static_cast<std::size_t>(length) - 1);
+  std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+  std::memcpy(rename->FileName, wide.data(), rename->FileNameLength);
+  if (!SetFileInformationByHandle(object.handle.handle, FileRenameInfo, rename,
+                                  static_cast<DWORD>(buffer.size()))) {
+    error = "cannot put " + Quoted(object.facts.path) + " in the place of " + Quoted(path) + ", " +
+            ErrorText(GetLastError());
+    return false;
+  }
+  object.facts.path = path;
+  return true;
+}
+
+bool DeleteHere(const std::string& path, std::string& error) {
+  FileObject object;
+  bool there = false;
+  if (!OpenToChange(path, DELETE | FILE_LIST_DIRECTORY, object, there, error)) return !there;
+  if (object.facts.folder) {
+    // Listed through this handle: the folder judged is the one emptied.
+    for (const std::string& name : ListOpened(object.handle.handle)) {
+      if (!DeleteHere(path + "\\" + name, error)) return false;
+    }
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!SetFileInformationByHandle(object.handle.handle, FileDispositionInfo, &disposition,
+                                  sizeof disposition)) {
+    error = "cannot delete " + Quoted(path) + ", " + ErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool ApplyPolicy(FileObject& object, bool top, std::string& error) {
+  // What the folder itself gets, and what anything in it inherits from there.
+  Descriptor policy(kFolderPolicy);
+  Descriptor inherited(object.facts.folder ? "D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
+                                           : "D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)");
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  PSID owner = nullptr;
+  if (policy.binary == nullptr || inherited.binary == nullptr ||
+      !GetSecurityDescriptorOwner(policy.binary, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(top ? policy.binary : inherited.binary, &present, &dacl,
+                                 &defaulted)) {
+    error = "cannot build the installation's access list, " + ErrorText(GetLastError());
+    return false;
+  }
+  const SECURITY_INFORMATION what =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+      (top ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  DWORD status =
+      SetSecurityInfo(object.handle.handle, SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr);
+  if (status != ERROR_SUCCESS) {
+    error = "cannot give " + Quoted(object.facts.path) + " to Administrators and SYSTEM alone, " +
+            ErrorText(status);
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  OwnedSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (search.handle == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search.handle, &found));
+  return names;
+}
+
+std::string Sha256(const std::string& bytes) {
+  Hasher hasher;
+  hasher.Add(bytes.data(), bytes.size());
+  return hasher.Hex();
+}
+
+void UseAdministratorRights() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  OwnedHandle owned(token);
+  for (const char* name : {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME, SE_BACKUP_NAME}) {
+    TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    if (LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) {
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+  }
+}
