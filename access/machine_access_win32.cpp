@@ -7,6 +7,7 @@
 #include <sddl.h>
 // clang-format on
 
+#include "access/binary_acl.h"
 #include "access/file_object_win32.h"
 #include "access/machine_access.h"
 #include "access/machine_accounts_win32.h"
@@ -21,43 +22,12 @@ std::string ErrorText(unsigned long error) {
   return "error " + std::to_string(error);
 }
 
-std::string SidText(PSID sid) {
+std::string OwnerText(PSID sid) {
   char* text = nullptr;
   if (sid == nullptr || !ConvertSidToStringSidA(sid, &text)) return "";
   std::string result = text;
   LocalFree(text);
   return result;
-}
-
-// One entry of a DACL as the model reads it: the object kinds as plain ones
-// when they name no object type, since files, keys and services are checked
-// with no object type list; a conditional allow may grant, so it counts; a
-// conditional deny may not deny, so it does not. False for what grants nothing.
-bool ReadEntry(const ACE_HEADER* header, AccessEntry& entry) {
-  const BYTE type = header->AceType;
-  const bool object = type == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
-                      type == ACCESS_DENIED_OBJECT_ACE_TYPE ||
-                      type == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
-  entry.allow = type != ACCESS_DENIED_ACE_TYPE && type != ACCESS_DENIED_OBJECT_ACE_TYPE;
-  if (type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_DENIED_ACE_TYPE &&
-      type != ACCESS_ALLOWED_CALLBACK_ACE_TYPE && !object) {
-    return false;
-  }
-  entry.flags = header->AceFlags;
-  if (!object) {
-    const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
-    entry.mask = ace->Mask;
-    entry.sid = SidText(const_cast<DWORD*>(&ace->SidStart));
-    return true;
-  }
-  const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_OBJECT_ACE*>(header);
-  if ((ace->Flags & ACE_OBJECT_TYPE_PRESENT) != 0) return false;  // binds an object type only
-  // The SID follows whichever GUIDs are present.
-  const BYTE* sid = reinterpret_cast<const BYTE*>(&ace->ObjectType);
-  if ((ace->Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0) sid += sizeof(GUID);
-  entry.mask = ace->Mask;
-  entry.sid = SidText(const_cast<BYTE*>(sid));
-  return true;
 }
 
 }  // namespace
@@ -66,7 +36,7 @@ SecurityDescriptor ReadDescriptor(PSECURITY_DESCRIPTOR binary) {
   SecurityDescriptor descriptor;
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
-  if (GetSecurityDescriptorOwner(binary, &owner, &defaulted)) descriptor.owner = SidText(owner);
+  if (GetSecurityDescriptorOwner(binary, &owner, &defaulted)) descriptor.owner = OwnerText(owner);
   BOOL present = FALSE;
   PACL dacl = nullptr;
   if (!GetSecurityDescriptorDacl(binary, &present, &dacl, &defaulted) || !present ||
@@ -74,12 +44,11 @@ SecurityDescriptor ReadDescriptor(PSECURITY_DESCRIPTOR binary) {
     descriptor.nullDacl = true;
     return descriptor;
   }
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* raw = nullptr;
-    AccessEntry entry;
-    if (GetAce(dacl, i, &raw) && ReadEntry(static_cast<ACE_HEADER*>(raw), entry)) {
-      descriptor.dacl.push_back(entry);
-    }
+  // An ACL that cannot be read is read as open to all: the stricter answer.
+  if (!ReadBinaryAcl(reinterpret_cast<const unsigned char*>(dacl), dacl->AclSize,
+                     descriptor.dacl)) {
+    descriptor.dacl.clear();
+    descriptor.nullDacl = true;
   }
   return descriptor;
 }

@@ -134,6 +134,7 @@ bool PurgeFolder(const std::string& folder, std::string& leftover, std::string& 
     if (!DeleteHere(folder + "\\" + name, error)) return false;
   }
   std::vector<std::string> left = FolderEntries(folder);
+  std::sort(left.begin(), left.end());
   leftover.clear();
   for (const std::string& name : left) leftover += (leftover.empty() ? "" : ", ") + name;
   return left.empty() ? DeleteHere(folder, error) : true;

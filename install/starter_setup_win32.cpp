@@ -36,7 +36,8 @@ struct Request {
 };
 
 Say Saying(const char* who) {
-  return [who](const std::string& line) { std::cout << who << ": " << line << "\n"; };
+  // Flushed at once: a script, or a test, waits on each line as it comes.
+  return [who](const std::string& line) { std::cout << who << ": " << line << std::endl; };
 }
 
 bool Exists(const std::string& path) {

@@ -26,8 +26,11 @@ std::string Property(MSIHANDLE install, const char* name) {
 
 // A line in the installation's log, and so, with /l*v, in the log file.
 void Log(MSIHANDLE install, const std::string& text) {
-  MSIHANDLE record = MsiCreateRecord(1);
-  MsiRecordSetStringA(record, 0, ("Corvane Remote Starter: " + text).c_str());
+  // A report's [ and ] would read as properties: each is written [\[] and [\]].
+  std::string escaped;
+  for (char c : text) escaped += c == '[' ? "[\\[]" : c == ']' ? "[\\]]" : std::string(1, c);
+  MSIHANDLE record = MsiCreateRecord(0);
+  MsiRecordSetStringA(record, 0, ("Corvane Remote Starter: " + escaped).c_str());
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
   MsiCloseHandle(record);
 }
