@@ -289,6 +289,10 @@ bool ReadRequest(int argc, char** argv, Request& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "/?")) {
+    std::cout << kUsage;
+    return 0;
+  }
   Request request;
   if (!ReadRequest(argc, argv, request)) {
     std::cerr << kUsage;

@@ -221,6 +221,10 @@ def refuses_what_it_must(c):
         check(usage.startswith(f"usage: {name}") and
               f"```\r\n{usage}```\r\n".encode() in c.files["README.txt"],
               f"README.txt lacks {name} /?: {usage}")
+    usage = c.wine.wine("C:\\release\\starter-setup.exe", "--help").stdout.decode()
+    check(usage.startswith("usage: starter-setup") and
+          f"```\r\n{usage}```\r\n".encode() in c.files["README.txt"],
+          f"README.txt lacks starter-setup --help: {usage}")
     # Not in code page 1252, and so not in a batch file either: from Wine's own command line.
     done = c.wine.wine("cmd", "/c", "C:\\release\\install.cmd", "C:\\Program Files\\Svc-\u03a9")
     check(done.returncode == 1 and b"ANSI code page cannot hold" in done.stdout and
