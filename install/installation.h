@@ -21,9 +21,11 @@ using Say = std::function<void(const std::string& line)>;
 // The installation's policy, written once: Administrators own the folder,
 // and they and SYSTEM alone may use it and all that it holds, which inherits.
 constexpr char kFolderPolicy[] = "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
-// The installation's own registry key, in the 64-bit view: the folder it
-// installed into, which a purge after a plain removal still finds, and the
-// identity of the job installed there, for a deployment tool's detection.
+// The installation's own registry key, in the 32-bit program's view (on
+// 64-bit Windows below WOW6432Node, with the package's uninstall entry): the
+// folder it installed into, which a purge after a plain removal still finds,
+// and the identity of the job installed there, for a deployment tool's
+// detection.
 constexpr char kSettingsKey[] = "SOFTWARE\\Corvane\\Remote Starter";
 constexpr char kFolderValue[] = "Folder";
 constexpr char kJobValue[] = "Job";
@@ -103,8 +105,9 @@ bool StartServiceOnce(bool afterInstaller, std::string& error);
 // "on demand", "at every boot (auto)", "never: it is disabled".
 std::string StartTypeWords();
 
-// The installation's settings: the folder, and the job's identity.
-void RememberInstallation(const std::string& folder);
+// The installation's settings: the folder, and the identity of the job its
+// record names, or none. False, and why, when they cannot be written.
+bool RememberInstallation(const std::string& folder, std::string& error);
 void ForgetJob();
 void ForgetInstallation();
 // The folder a plain removal left, if the settings, which only

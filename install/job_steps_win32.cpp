@@ -140,8 +140,7 @@ bool BringJob(const std::string& list, const std::string& folder, std::string& e
     if (!UndoJob(folder, undone)) error += "; and it cannot be undone: " + undone;
     return false;
   }
-  RememberInstallation(folder);
-  return true;
+  return RememberInstallation(folder, error);
 }
 
 bool KeepJob(const std::string& folder, std::string& error) {
@@ -170,6 +169,5 @@ bool UndoJob(const std::string& folder, std::string& error) {
     }
   }
   if (!KeepJob(folder, error)) return false;
-  if (Exists(folder + "\\" + kJobRecordName)) RememberInstallation(folder);
-  return true;
+  return !Exists(folder + "\\" + kJobRecordName) || RememberInstallation(folder, error);
 }

@@ -57,7 +57,7 @@ bool InstallerBusy(SC_HANDLE manager) {
 // The settings key, if it is there and only administrators can change it.
 HKEY OpenSettings(REGSAM access) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, access | READ_CONTROL | KEY_WOW64_64KEY,
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, access | READ_CONTROL,
                     &key) != ERROR_SUCCESS) {
     return nullptr;
   }
@@ -200,42 +200,56 @@ std::string StartTypeWords() {
                                                     : "on demand";
 }
 
-void RememberInstallation(const std::string& folder) {
+bool RememberInstallation(const std::string& folder, std::string& error) {
+  // The job's identity, from its record: none where there is no record.
+  std::string identity;
+  FileObject file;
+  bool there = false;
+  if (OpenToChange(folder + "\\" + kJobRecordName, GENERIC_READ, file, there, error)) {
+    std::string text;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file.handle.handle, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+      text.append(chunk, read);
+    }
+    JobRecord record;
+    if (ParseJobRecord(text, record)) identity = JobIdentity(record, Sha256);
+  } else if (there) {
+    return false;
+  }
+  error.clear();
   PSECURITY_DESCRIPTOR policy = DescriptorFromSddl(kSettingsPolicy);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, policy, FALSE};
   HKEY key = nullptr;
-  DWORD disposition = 0;
-  if (policy != nullptr &&
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0,
-                      KEY_SET_VALUE | WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &attributes,
-                      &key, &disposition) == ERROR_SUCCESS) {
-    // A key that was there already is given the policy too.
-    RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, policy);
-    RegSetValueExA(key, kFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    JobRecord record;
-    std::string identity;
-    std::string text;
-    FileObject file;
-    bool there = false;
-    std::string error;
-    if (OpenToChange(folder + "\\" + kJobRecordName, GENERIC_READ, file, there, error)) {
-      char chunk[65536];
-      DWORD read = 0;
-      while (ReadFile(file.handle.handle, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-      }
-    }
-    if (ParseJobRecord(text, record)) identity = JobIdentity(record, Sha256);
-    if (identity.empty()) {
-      RegDeleteValueA(key, kJobValue);
-    } else {
-      RegSetValueExA(key, kJobValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(identity.c_str()),
-                     static_cast<DWORD>(identity.size() + 1));
-    }
-    RegCloseKey(key);
+  LSTATUS status = policy == nullptr
+                       ? static_cast<LSTATUS>(GetLastError())
+                       : RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0,
+                                         KEY_QUERY_VALUE | KEY_SET_VALUE | WRITE_DAC | WRITE_OWNER,
+                                         &attributes, &key, nullptr);
+  // A key that was there already is given the policy too.
+  if (status == ERROR_SUCCESS) {
+    status = RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, policy);
   }
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key, kFolderValue, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(folder.c_str()),
+                            static_cast<DWORD>(folder.size() + 1));
+  }
+  if (status == ERROR_SUCCESS && identity.empty()) {
+    LSTATUS deleted = RegDeleteValueA(key, kJobValue);
+    if (deleted != ERROR_FILE_NOT_FOUND) status = deleted;
+  } else if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key, kJobValue, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(identity.c_str()),
+                            static_cast<DWORD>(identity.size() + 1));
+  }
+  if (key != nullptr) RegCloseKey(key);
   LocalFree(policy);
+  if (status != ERROR_SUCCESS) {
+    error = "cannot record the installation in HKLM\\" + std::string(kSettingsKey) + ", " +
+            ErrorText(static_cast<DWORD>(status));
+  }
+  return status == ERROR_SUCCESS;
 }
 
 void ForgetJob() {
@@ -246,7 +260,7 @@ void ForgetJob() {
 }
 
 void ForgetInstallation() {
-  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, KEY_WOW64_64KEY, 0);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey);
 }
 
 std::string RememberedFolder() {

@@ -145,7 +145,10 @@ int Install(const Request& request) {
     say(error);
     return 1;
   }
-  RememberInstallation(folder);
+  if (!RememberInstallation(folder, error)) {
+    say(error);
+    return 1;
+  }
   if (!AuditHere(std::cout)) {
     if (created && DeleteService(error)) {
       say("the new installation fails its audit (see above), so the service was removed again; "

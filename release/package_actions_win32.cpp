@@ -119,8 +119,7 @@ extern "C" __declspec(dllexport) UINT __stdcall PrepareFolder(MSIHANDLE install)
   }
   std::string why = JudgeFolderHere(folder, FolderUse::kInstall, true);
   if (!why.empty()) return Refuse(install, "refusing " + Quoted(folder) + ": " + why);
-  RememberInstallation(folder);
-  return ERROR_SUCCESS;
+  return RememberInstallation(folder, error) ? ERROR_SUCCESS : Refuse(install, error);
 }
 
 // As SYSTEM: the job brought in, with the old one set aside until the

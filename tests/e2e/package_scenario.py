@@ -58,7 +58,7 @@ def list_bytes(c):
 
 
 def job_value(c):
-    out = c.wine.wine("reg", "query", SETTINGS, "/v", "Job").stdout.decode("latin-1")
+    out = c.wine.wine("reg", "query", SETTINGS, "/v", "Job", "/reg:32").stdout.decode("latin-1")
     found = re.search(r"Job\s+REG_SZ\s+(\S+)", out)
     return found.group(1) if found else None
 

@@ -88,7 +88,7 @@ def listing(c, folder):
 
 def settings(c):
     """The installation's settings key, as reg.exe shows it: its folder and job."""
-    out = c.wine.wine("reg", "query", SETTINGS).stdout.decode(c.wine.encoding, "replace")
+    out = c.wine.wine("reg", "query", SETTINGS, "/reg:32").stdout.decode(c.wine.encoding, "replace")
     return dict(re.findall(r"^\s+(\w+)\s+REG_SZ\s+(.*?)\s*$", out, re.M))
 
 
