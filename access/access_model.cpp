@@ -51,8 +51,8 @@ const WellKnown kWellKnown[] = {
 // SIDs that an entry names as a placeholder, which Windows replaces when a
 // child inherits the entry or matches against what the caller passes: on a
 // file, key or service they match no one.
-const char* const kPlaceholders[] = {sid::kCreatorOwner, "S-1-3-1", "S-1-3-2", "S-1-3-3",
-                                     sid::kOwnerRights, sid::kSelf};
+const char* const kPlaceholders[] = {sid::kCreatorOwner, "S-1-3-1",         "S-1-3-2",
+                                     "S-1-3-3",          sid::kOwnerRights, sid::kSelf};
 
 // Rights written as letters in SDDL.
 struct RightCode {
@@ -315,7 +315,8 @@ bool ParseSddl(const std::string& sddl, SecurityDescriptor& descriptor) {
 
 bool Trusted::Has(const std::string& principal) const {
   return principal == sid::kSystem || principal == sid::kAdministrators ||
-         principal == sid::kTrustedInstaller || principal == sid::kLocalAdministrator || HasSid(administrators, principal) ||
+         principal == sid::kTrustedInstaller || principal == sid::kLocalAdministrator ||
+         HasSid(administrators, principal) ||
          (isAdministrator != nullptr && isAdministrator(principal));
 }
 

@@ -34,7 +34,7 @@ std::string SidText(const unsigned char* sid, std::size_t size) {
   std::uint64_t authority = 0;
   for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];  // big-endian
   std::string text = "S-1-" + std::to_string(authority);
-  for (unsigned i = 0; i < sid[1]; ++i) text += "-" + std::to_string(Word32(sid + 8 + 4 * i));
+  for (std::size_t i = 0; i < sid[1]; ++i) text += "-" + std::to_string(Word32(sid + 8 + 4 * i));
   return text;
 }
 
@@ -52,9 +52,8 @@ bool ReadBinaryAcl(const unsigned char* acl, std::size_t size, std::vector<Acces
     const unsigned char type = ace[0];
     const bool object = type == kAllowedObject || type == kDeniedObject ||
                         type == kAllowedCallbackObject || type == kDeniedCallbackObject;
-    const bool allow =
-        type == kAllowed || type == kAllowedObject || type == kAllowedCallback ||
-        type == kAllowedCallbackObject;
+    const bool allow = type == kAllowed || type == kAllowedObject || type == kAllowedCallback ||
+                       type == kAllowedCallbackObject;
     const bool deny = type == kDenied || type == kDeniedObject;
     if (!allow && !deny) continue;  // callback denies, audits, alarms and labels
     std::size_t sid = 8;

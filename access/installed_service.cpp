@@ -8,7 +8,8 @@ std::string ImageProgram(const std::string& imagePath) {
   }
   for (std::string::size_type at = 0; at + 4 <= imagePath.size(); ++at) {
     std::string::size_type end = at + 4;
-    bool exe = imagePath[at] == '.' && std::tolower(static_cast<unsigned char>(imagePath[at + 1])) == 'e' &&
+    bool exe = imagePath[at] == '.' &&
+               std::tolower(static_cast<unsigned char>(imagePath[at + 1])) == 'e' &&
                std::tolower(static_cast<unsigned char>(imagePath[at + 2])) == 'x' &&
                std::tolower(static_cast<unsigned char>(imagePath[at + 3])) == 'e';
     if (exe && (end == imagePath.size() || imagePath[end] == ' ' || imagePath[end] == '\t')) {

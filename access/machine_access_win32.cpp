@@ -59,8 +59,8 @@ bool ReadHandleDescriptor(HANDLE handle, SE_OBJECT_TYPE type, SecurityDescriptor
                           std::string& error) {
   PSECURITY_DESCRIPTOR binary = nullptr;
   DWORD status =
-      GetSecurityInfo(handle, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                      nullptr, nullptr, nullptr, nullptr, &binary);
+      GetSecurityInfo(handle, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                      nullptr, nullptr, nullptr, &binary);
   if (status != ERROR_SUCCESS) {
     error = ErrorText(status);
     return false;
@@ -135,8 +135,8 @@ void ReadKeys(HKEY key, const std::string& name, std::vector<KeyFacts>& keys) {
   facts.name = name;
   BYTE binary[16384];
   DWORD size = sizeof binary;
-  LSTATUS status = RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                     binary, &size);
+  LSTATUS status =
+      RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, binary, &size);
   if (status == ERROR_SUCCESS) {
     facts.descriptor = ReadDescriptor(binary);
   } else {
@@ -202,11 +202,12 @@ bool ListContents(const std::string& folder, int parent, FolderFacts& facts) {
     bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (parent < 0) facts.entries.push_back(isFolder ? name + "\\" : name);
     FileObject object;
-    if (!OpenFileObject(folder + "\\" + name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        object)) {
+    if (!OpenFileObject(folder + "\\" + name, 0,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, object)) {
       continue;  // gone meanwhile
     }
-    object.facts.link = object.facts.link || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    object.facts.link =
+        object.facts.link || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     object.facts.parent = parent;
     facts.contents.push_back(object.facts);
     // A link's target is not followed: the link itself is refused.
@@ -292,14 +293,13 @@ bool OpenFileObject(const std::string& path, DWORD access, DWORD share, FileObje
   DWORD length = GetLongPathNameA(path.c_str(), longName, sizeof longName);
   std::string expected = length > 0 && length < sizeof longName ? longName : path;
   std::string final = FinalPath(object.handle.handle);
-  if (!final.empty() && !SameName(WithoutTrailingBackslash(final),
-                                  WithoutTrailingBackslash(Redirected(expected)))) {
+  if (!final.empty() &&
+      !SameName(WithoutTrailingBackslash(final), WithoutTrailingBackslash(Redirected(expected)))) {
     object.facts.link = true;
     object.facts.leadsTo = final;
   }
   std::string error;
-  if (!ReadHandleDescriptor(object.handle.handle, SE_FILE_OBJECT, object.facts.descriptor,
-                            error)) {
+  if (!ReadHandleDescriptor(object.handle.handle, SE_FILE_OBJECT, object.facts.descriptor, error)) {
     object.facts.unreadable = error;
   }
   return true;
@@ -361,7 +361,8 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   facts.exists =
       OpenFileObject(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, object);
   if (facts.exists && !object.facts.unreadable.empty()) {
-    facts.unreadable = "it cannot be read (" + object.facts.unreadable + "), so it cannot be judged";
+    facts.unreadable =
+        "it cannot be read (" + object.facts.unreadable + "), so it cannot be judged";
     return;
   }
   facts.link = facts.exists && object.facts.link;
@@ -420,9 +421,8 @@ void ReadInstalledFacts(InstalledFacts& facts) {
     facts.serviceUnreadable = ErrorText(GetLastError());
   }
   HKEY opened = nullptr;
-  LSTATUS status =
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, READ_CONTROL | KEY_ENUMERATE_SUB_KEYS,
-                    &opened);
+  LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0,
+                                 READ_CONTROL | KEY_ENUMERATE_SUB_KEYS, &opened);
   if (status != ERROR_SUCCESS) {
     facts.keys.push_back({"", ErrorText(status), {}});
     return;

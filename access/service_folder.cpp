@@ -4,14 +4,13 @@
 #include <cctype>
 #include <iterator>
 
-#include "text/string_helpers.h"
 #include "paths/windows_paths.h"
+#include "text/string_helpers.h"
 
-const char* const kInstalledNames[] = {"starter.exe",           "starter-check.exe",
-                                       "starter.dat",           "starter.exe.new",
-                                       "starter-check.exe.new", "starter.dat.new",
-                                       "starter.job",           "starter.job.new\\",
-                                       "starter.job.old\\"};
+const char* const kInstalledNames[] = {
+    "starter.exe",     "starter-check.exe",     "starter.dat",
+    "starter.exe.new", "starter-check.exe.new", "starter.dat.new",
+    "starter.job",     "starter.job.new\\",     "starter.job.old\\"};
 const int kInstalledNameCount = sizeof kInstalledNames / sizeof kInstalledNames[0];
 
 bool IsInstalledName(const std::string& name) {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "launch/launch_list.h"
-#include "tests/support/temp_folder.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -20,7 +20,11 @@ void WINAPI BaselineMain(DWORD /*argumentCount*/, LPSTR* /*arguments*/) {
   static BaselineCommands commands;
   if (ReadBaselineCommands(path, commands)) StartBaselineCommands(commands);
   SERVICE_STATUS stopped = {SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
-                            SERVICE_STOPPED, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN, 0, 0, 0,
+                            SERVICE_STOPPED,
+                            SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN,
+                            0,
+                            0,
+                            0,
                             1000};
   SetServiceStatus(status, &stopped);
 }

@@ -1,7 +1,7 @@
 #include "check/installed_audit.h"
 
-#include "text/string_helpers.h"
 #include "paths/windows_paths.h"
+#include "text/string_helpers.h"
 
 namespace {
 

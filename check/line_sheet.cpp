@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "text/string_helpers.h"
 #include "launch/launch_list.h"
+#include "text/string_helpers.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "paths/service_view.h"
 #include "launch/compose_command.h"
+#include "paths/service_view.h"
 
 struct LineSheet {
   int number = 0;          // 1 for the first read

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "check/rules.h"
-#include "text/string_helpers.h"
 #include "launch/launch_list.h"
 #include "platform/platform_dry_run.h"
+#include "text/string_helpers.h"
 
 namespace {
 

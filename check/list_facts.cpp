@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "check/line_sheet.h"
 #include "access/service_folder.h"
-#include "text/string_helpers.h"
+#include "check/line_sheet.h"
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
 #include "platform/platform_dry_run.h"
+#include "text/string_helpers.h"
 
 namespace {
 

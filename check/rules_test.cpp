@@ -247,8 +247,8 @@ struct InstalledRow {
   string account;
   string service;
   string key;
-  string verdict;       // the folder rule's
-  string security = "";  // a key below the service's, where it keeps its own descriptor
+  string verdict;   // the folder rule's
+  string security;  // a key below the service's, where it keeps its own descriptor
 };
 
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.

@@ -143,11 +143,12 @@ struct Flag {
   const char* name;
   bool ToolOptions::*set;
 };
-const Flag kFlags[] = {
-    {"--json", &ToolOptions::json},           {"--purge", &ToolOptions::purge},
-    {"--update", &ToolOptions::update},
-    {"--installed", &ToolOptions::installed}, {"--listed-files", &ToolOptions::listFiles},
-    {"--dry-run", &ToolOptions::dryRun}};
+const Flag kFlags[] = {{"--json", &ToolOptions::json},
+                       {"--purge", &ToolOptions::purge},
+                       {"--update", &ToolOptions::update},
+                       {"--installed", &ToolOptions::installed},
+                       {"--listed-files", &ToolOptions::listFiles},
+                       {"--dry-run", &ToolOptions::dryRun}};
 
 // A switch, one that takes no value. Returns -1 to go on, or the exit status.
 int ReadSwitch(const std::string& argument, ToolOptions& tool) {

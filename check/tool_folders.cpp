@@ -17,8 +17,8 @@ FolderFacts FactsOf(const std::string& folder, bool update) {
   // The files of its job are the installation's too.
   std::string record;
   std::string list;
-  std::string error;
   if (facts.exists && !canonical.empty()) {
+    std::string error;
     bool recorded = ReadList(canonical + "\\" + kJobRecordName, record, error);
     bool listed = ReadList(canonical + "\\starter.dat", list, error);
     facts.jobFiles = JobFilesOf(recorded ? &record : nullptr, listed ? &list : nullptr, canonical,

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "check/list_check.h"
 #include "access/service_folder.h"
+#include "check/list_check.h"
 
 struct ToolOptions {
   CheckOptions check;

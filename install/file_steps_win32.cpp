@@ -5,6 +5,7 @@
 #include <bcrypt.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -131,8 +132,8 @@ bool OpenSource(const std::string& path, FileObject& object, std::string& error)
     error = Quoted(path) + " is a folder";
     return false;
   }
-  std::vector<Changer> changers = WhoCanChange(object.facts.descriptor, ObjectType::kFile, nullptr,
-                                               MachineTrusted());
+  std::vector<Changer> changers =
+      WhoCanChange(object.facts.descriptor, ObjectType::kFile, nullptr, MachineTrusted());
   if (!changers.empty()) {
     error = "others than administrators can change " + Quoted(path) + ": " +
             DescribeChangers(changers, ObjectType::kFile, MachineTrusted().nameOf);
@@ -144,10 +145,9 @@ bool OpenSource(const std::string& path, FileObject& object, std::string& error)
 bool CreateNewFile(const std::string& path, FileObject& object, std::string& error) {
   object.facts = ObjectFacts();
   object.facts.path = path;
-  object.handle = OwnedHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                          nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                          nullptr));
+  object.handle = OwnedHandle(
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (object.handle.handle == INVALID_HANDLE_VALUE) {
     error = "cannot make " + Quoted(path) + ", " + ErrorText(GetLastError());
     return false;
@@ -188,8 +188,8 @@ bool CopyContent(HANDLE from, HANDLE to, std::string& sha256, std::string& error
 
 bool RenameOpened(FileObject& object, const std::string& path, std::string& error) {
   std::wstring wide(path.size() + 1, L'\0');
-  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0],
-                                   static_cast<int>(wide.size()));
+  int length =
+      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
   if (length <= 0) {
     error = "cannot name " + Quoted(path);
     return false;
@@ -199,7 +199,7 @@ bool RenameOpened(FileObject& object, const std::string& path, std::string& erro
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = TRUE;
   rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+  rename->FileNameLength = static_cast<DWORD>(wide.size()) * sizeof(wchar_t);
   std::memcpy(rename->FileName, wide.data(), rename->FileNameLength);
   if (!SetFileInformationByHandle(object.handle.handle, FileRenameInfo, rename,
                                   static_cast<DWORD>(buffer.size()))) {
@@ -217,8 +217,11 @@ bool DeleteHere(const std::string& path, std::string& error) {
   if (!OpenToChange(path, DELETE | FILE_LIST_DIRECTORY, object, there, error)) return !there;
   if (object.facts.folder) {
     // Listed through this handle: the folder judged is the one emptied.
-    for (const std::string& name : ListOpened(object.handle.handle)) {
-      if (!DeleteHere(path + "\\" + name, error)) return false;
+    const std::vector<std::string> names = ListOpened(object.handle.handle);
+    if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+          return DeleteHere(InFolder(path, name), error);
+        })) {
+      return false;
     }
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
@@ -257,6 +260,12 @@ bool ApplyPolicy(FileObject& object, bool top, std::string& error) {
     return false;
   }
   return true;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  return path.append(folder).append("\\").append(name);
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

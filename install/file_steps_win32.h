@@ -39,6 +39,9 @@ bool DeleteHere(const std::string& path, std::string& error);
 // access it inherits from there, and Administrators as owner.
 bool ApplyPolicy(FileObject& object, bool top, std::string& error);
 
+// folder\name.
+std::string InFolder(const std::string& folder, const std::string& name);
+
 // What a folder holds, by name, read whole before anything in it changes.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

@@ -19,7 +19,7 @@ bool RestrictContents(const std::string& folder, std::string& error) {
   for (const std::string& name : FolderEntries(folder)) {
     FileObject object;
     bool there = false;
-    if (!OpenToChange(folder + "\\" + name, WRITE_DAC | WRITE_OWNER, object, there, error)) {
+    if (!OpenToChange(InFolder(folder, name), WRITE_DAC | WRITE_OWNER, object, there, error)) {
       if (!there) continue;  // gone meanwhile
       return false;
     }
@@ -105,13 +105,13 @@ bool CopyIntoFolder(const std::string& from, const std::string& folder, const st
                     std::string& error) {
   FileObject source;
   if (!OpenSource(from, source, error)) return false;
-  const std::string temporary = folder + "\\" + name + ".new";
+  const std::string temporary = InFolder(folder, name) + ".new";
   if (!DeleteHere(temporary, error)) return false;  // what an interrupted run left
   FileObject copy;
   std::string sha256;
   if (!CreateNewFile(temporary, copy, error)) return false;
   if (!CopyContent(source.handle.handle, copy.handle.handle, sha256, error) ||
-      !RenameOpened(copy, folder + "\\" + name, error)) {
+      !RenameOpened(copy, InFolder(folder, name), error)) {
     FILE_DISPOSITION_INFO disposition{TRUE};
     SetFileInformationByHandle(copy.handle.handle, FileDispositionInfo, &disposition,
                                sizeof disposition);
@@ -130,8 +130,10 @@ bool PurgeFolder(const std::string& folder, std::string& leftover, std::string& 
     ours.push_back(name);
   }
   // The job's files first, while its record is there to name them.
-  for (const std::string& name : ours) {
-    if (!DeleteHere(folder + "\\" + name, error)) return false;
+  if (!std::all_of(ours.begin(), ours.end(), [&](const std::string& name) {
+        return DeleteHere(InFolder(folder, name), error);
+      })) {
+    return false;
   }
   std::vector<std::string> left = FolderEntries(folder);
   std::sort(left.begin(), left.end());

@@ -95,8 +95,7 @@ bool Registered(std::string& folder);
 bool StopService(const Say& say, std::string& error);
 // Registers the service in folder, or changes its registration to it:
 // own process and interactive, LocalSystem, with its description.
-bool RegisterService(const std::string& folder, StartType type, bool& created,
-                     std::string& error);
+bool RegisterService(const std::string& folder, StartType type, bool& created, std::string& error);
 bool SetStartType(StartType type, std::string& error);
 bool DeleteService(std::string& error);
 // Starts it once; afterInstaller first waits for a running Windows Installer

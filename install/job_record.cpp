@@ -18,8 +18,7 @@ bool IsHash(const std::string& text) {
 bool IsPlainName(const std::string& name) {
   return !name.empty() && name.size() < 256 && name != "." && name != ".." &&
          name.find_first_of("\\/:*?\"<>|") == std::string::npos &&
-         std::none_of(name.begin(), name.end(),
-                      [](char c) { return c >= 0 && c < 0x20; }) &&
+         std::none_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; }) &&
          name.back() != '.' && name.back() != ' ' && KindOfPath(name) == PathKind::kRelative;
 }
 
@@ -56,8 +55,9 @@ bool ParseJobRecord(const std::string& text, JobRecord& record) {
 }
 
 std::vector<std::string> RecordedNames(const JobRecord& record) {
-  std::vector<std::string> names;
-  for (const JobFile& file : record.files) names.push_back(file.name);
+  std::vector<std::string> names(record.files.size());
+  std::transform(record.files.begin(), record.files.end(), names.begin(),
+                 [](const JobFile& file) { return file.name; });
   return names;
 }
 

@@ -1,17 +1,20 @@
 #include "install/job_record.h"
-#include "install/installation.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "install/installation.h"
+
 namespace {
 
 using std::string;
 using Names = std::vector<string>;
 
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const string kHash(64, 'a');
+// NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const string kHeader = "Corvane Remote Starter job 1\r\n";
 
 // A record is read back as written, and nothing that could name another
@@ -25,7 +28,8 @@ struct RecordRow {
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const RecordRow kRecords[] = {
     {kHeader, true, {}},
-    {kHeader + kHash + " starter.dat\r\n" + kHash + " Hotfix.msp\r\n", true,
+    {kHeader + kHash + " starter.dat\r\n" + kHash + " Hotfix.msp\r\n",
+     true,
      {"starter.dat", "Hotfix.msp"}},
     {"", false, {}},
     {kHeader + kHash + " starter.dat", false, {}},  // a line without its CR LF
@@ -62,7 +66,8 @@ struct JobRow {
 
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const JobRow kJobs[] = {
-    {nullptr, "msiexec.exe /p Hotfix.msp /qn\r\nInventory.exe /q\r\n",
+    {nullptr,
+     "msiexec.exe /p Hotfix.msp /qn\r\nInventory.exe /q\r\n",
      {"hotfix.msp", "inventory.exe"}},
     // The empty read after a final CR LF names no ".exe".
     {nullptr, "C:\\Tools\\x.exe\r\n", {}},
@@ -76,9 +81,9 @@ TEST(JobRecord, TheFilesOfTheJobAFolderHolds) {
     SCOPED_TRACE(row.list ? row.list : "no list");
     const string record = row.record ? row.record : "";
     const string list = row.list ? row.list : "";
-    EXPECT_EQ(JobFilesOf(row.record ? &record : nullptr, row.list ? &list : nullptr, "C:\\Svc",
-                         1252),
-              row.files);
+    EXPECT_EQ(
+        JobFilesOf(row.record ? &record : nullptr, row.list ? &list : nullptr, "C:\\Svc", 1252),
+        row.files);
   }
   const string record = kHeader + kHash + " starter.dat\r\n" + kHash + " old.msp\r\n";
   const string list = "new.exe\r\n";
@@ -91,10 +96,14 @@ TEST(JobRecord, StartTypesInWindowsWords) {
     const char* text;
     bool read;
     StartType type;
-  } rows[] = {{"auto", true, StartType::kAuto},       {"Automatic", true, StartType::kAuto},
-              {"DEMAND", true, StartType::kDemand},   {"Manual", true, StartType::kDemand},
-              {"disabled", true, StartType::kDisabled}, {"", false, StartType::kKeep},
-              {"sometimes", false, StartType::kKeep}, {"auto ", false, StartType::kKeep},
+  } rows[] = {{"auto", true, StartType::kAuto},
+              {"Automatic", true, StartType::kAuto},
+              {"DEMAND", true, StartType::kDemand},
+              {"Manual", true, StartType::kDemand},
+              {"disabled", true, StartType::kDisabled},
+              {"", false, StartType::kKeep},
+              {"sometimes", false, StartType::kKeep},
+              {"auto ", false, StartType::kKeep},
               {"1", false, StartType::kKeep}};
   for (const auto& row : rows) {
     StartType type = StartType::kKeep;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "access/machine_access.h"
@@ -72,28 +73,27 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
   }
   const std::string from = list.substr(0, list.find_last_of('\\'));
   std::vector<std::string> names = {"starter.dat"};
-  for (const std::string& name :
-       FilesNamedWithoutPath(bytes, folder + "\\starter.exe", GetACP())) {
-    if (Exists(from + "\\" + name)) names.push_back(name);
-  }
+  const std::vector<std::string> named =
+      FilesNamedWithoutPath(bytes, folder + "\\starter.exe", GetACP());
+  std::copy_if(named.begin(), named.end(), std::back_inserter(names),
+               [&](const std::string& name) { return Exists(InFolder(from, name)); });
   for (const std::string& name : names) {
     FileObject file;
     FileObject copy;
     std::string sha256;
-    const std::string path = name == names[0] ? list : from + "\\" + name;
-    if (!OpenSource(path, file, error) || !CreateNewFile(incoming + "\\" + name, copy, error) ||
+    const std::string path = name == names[0] ? list : InFolder(from, name);
+    if (!OpenSource(path, file, error) || !CreateNewFile(InFolder(incoming, name), copy, error) ||
         !CopyContent(file.handle.handle, copy.handle.handle, sha256, error)) {
-      error = "cannot bring " + name + ": " + error;
+      error.insert(0, "cannot bring " + name + ": ");
       return false;
     }
     record.files.push_back({name, sha256});
   }
   FileObject written;
-  std::string unused;
   const std::string text = FormatJobRecord(record);
   return CreateNewFile(incoming + "\\" + kJobRecordName, written, error) &&
-         WriteFile(written.handle.handle, text.data(), static_cast<DWORD>(text.size()),
-                   &read, nullptr) &&
+         WriteFile(written.handle.handle, text.data(), static_cast<DWORD>(text.size()), &read,
+                   nullptr) &&
          read == text.size();
 }
 
@@ -102,7 +102,7 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
 std::vector<std::string> RecordedJobFiles(const std::string& folder) {
   JobRecord record;
   return ReadRecord(folder + "\\" + kJobRecordName, record) ? RecordedNames(record)
-                                                              : std::vector<std::string>();
+                                                            : std::vector<std::string>();
 }
 
 bool BringJob(const std::string& list, const std::string& folder, std::string& error) {
@@ -116,12 +116,12 @@ bool BringJob(const std::string& list, const std::string& folder, std::string& e
   // Aside: the old record, the old job's files and whatever the new ones replace.
   const std::string outgoing = folder + "\\" + kOutgoingFolder;
   std::vector<std::string> aside = RecordedJobFiles(folder);
-  for (const std::string& name : RecordedNames(incoming)) {
-    if (std::none_of(aside.begin(), aside.end(),
-                     [&](const std::string& one) { return SameName(one, name); })) {
-      aside.push_back(name);
-    }
-  }
+  const std::vector<std::string> replacing = RecordedNames(incoming);
+  std::copy_if(replacing.begin(), replacing.end(), std::back_inserter(aside),
+               [&](const std::string& name) {
+                 return std::none_of(aside.begin(), aside.end(),
+                                     [&](const std::string& one) { return SameName(one, name); });
+               });
   aside.push_back(kJobRecordName);
   bool moved = CreateDirectoryA(outgoing.c_str(), nullptr);
   if (!moved) error = "cannot make " + Quoted(outgoing) + ", " + ErrorText(GetLastError());
@@ -158,14 +158,17 @@ bool UndoJob(const std::string& folder, std::string& error) {
     if (ReadRecord(incoming + "\\" + kJobRecordName, record)) {
       std::vector<std::string> names = RecordedNames(record);
       names.push_back(kJobRecordName);
-      for (const std::string& name : names) {
-        if (!Exists(incoming + "\\" + name) && !DeleteHere(folder + "\\" + name, error)) {
-          return false;
-        }
+      if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+            return Exists(InFolder(incoming, name)) || DeleteHere(InFolder(folder, name), error);
+          })) {
+        return false;
       }
     }
-    for (const std::string& name : FolderEntries(outgoing)) {
-      if (!MoveAside(outgoing + "\\" + name, folder + "\\" + name, error)) return false;
+    const std::vector<std::string> back = FolderEntries(outgoing);
+    if (!std::all_of(back.begin(), back.end(), [&](const std::string& name) {
+          return MoveAside(InFolder(outgoing, name), InFolder(folder, name), error);
+        })) {
+      return false;
     }
   }
   if (!KeepJob(folder, error)) return false;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check/tool_options.h"
+#include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"
 #include "paths/windows_paths.h"
@@ -24,7 +25,7 @@ int CheckListForFolder(const std::string& list, const std::string& folder, std::
   std::vector<std::string> leaving;
   for (const std::string& name : RecordedJobFiles(folder)) {
     if (!IsFile(look(options.service.filesFrom + "\\" + name))) {
-      leaving.push_back(folder + "\\" + name);
+      leaving.push_back(InFolder(folder, name));
     }
   }
   options.service.fileKind = [look, leaving](const std::string& path) {

@@ -57,8 +57,8 @@ bool InstallerBusy(SC_HANDLE manager) {
 // The settings key, if it is there and only administrators can change it.
 HKEY OpenSettings(REGSAM access) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, access | READ_CONTROL,
-                    &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, access | READ_CONTROL, &key) !=
+      ERROR_SUCCESS) {
     return nullptr;
   }
   BYTE binary[16384];
@@ -113,8 +113,7 @@ bool StopService(const Say& say, std::string& error) {
   }
 }
 
-bool RegisterService(const std::string& folder, StartType type, bool& created,
-                     std::string& error) {
+bool RegisterService(const std::string& folder, StartType type, bool& created, std::string& error) {
   const std::string image = Quoted(folder + "\\starter.exe");
   const DWORD kind = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
   OwnedServiceHandle manager = Manager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
@@ -176,9 +175,8 @@ bool StartServiceOnce(bool afterInstaller, std::string& error) {
   OwnedServiceHandle service = Service(manager.handle, SERVICE_START);
   // Windows answers at once while the service works through its list; Wine
   // only once it is done, with 1053.
-  if (service.handle == nullptr ||
-      (!StartServiceA(service.handle, 0, nullptr) &&
-       GetLastError() != ERROR_SERVICE_REQUEST_TIMEOUT)) {
+  if (service.handle == nullptr || (!StartServiceA(service.handle, 0, nullptr) &&
+                                    GetLastError() != ERROR_SERVICE_REQUEST_TIMEOUT)) {
     error = "cannot start the service, " + ErrorText(GetLastError());
     return false;
   }
@@ -197,7 +195,7 @@ std::string StartTypeWords() {
   }
   return config->dwStartType == SERVICE_AUTO_START ? "at every boot (auto)"
          : config->dwStartType == SERVICE_DISABLED ? "never: it is disabled"
-                                                    : "on demand";
+                                                   : "on demand";
 }
 
 bool RememberInstallation(const std::string& folder, std::string& error) {
@@ -231,17 +229,17 @@ bool RememberInstallation(const std::string& folder, std::string& error) {
     status = RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, policy);
   }
   if (status == ERROR_SUCCESS) {
-    status = RegSetValueExA(key, kFolderValue, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(folder.c_str()),
-                            static_cast<DWORD>(folder.size() + 1));
+    status =
+        RegSetValueExA(key, kFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>(folder.size()) + 1);
   }
   if (status == ERROR_SUCCESS && identity.empty()) {
     LSTATUS deleted = RegDeleteValueA(key, kJobValue);
     if (deleted != ERROR_FILE_NOT_FOUND) status = deleted;
   } else if (status == ERROR_SUCCESS) {
-    status = RegSetValueExA(key, kJobValue, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(identity.c_str()),
-                            static_cast<DWORD>(identity.size() + 1));
+    status =
+        RegSetValueExA(key, kJobValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(identity.c_str()),
+                       static_cast<DWORD>(identity.size()) + 1);
   }
   if (key != nullptr) RegCloseKey(key);
   LocalFree(policy);

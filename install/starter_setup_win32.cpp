@@ -8,7 +8,9 @@
 // Exit status 0 when done, 1 when refused or failed, 2 for a usage error.
 #include <windows.h>
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "check/check_defaults.h"
@@ -127,11 +129,12 @@ int Install(const Request& request) {
     say(Quoted(folder) + " changed while it was being restricted; nothing was copied");
     return 1;
   }
-  for (const char* name : {"starter.exe", "starter-check.exe"}) {
-    if (!CopyIntoFolder(here + "\\" + name, folder, name, error)) {
-      say(error + "; the file there is unchanged");
-      return 1;
-    }
+  const char* const programs[] = {"starter.exe", "starter-check.exe"};
+  if (!std::all_of(std::begin(programs), std::end(programs), [&](const char* name) {
+        return CopyIntoFolder(InFolder(here, name), folder, name, error);
+      })) {
+    say(error + "; the file there is unchanged");
+    return 1;
   }
   if (haveList && !(BringJob(list, folder, error) && KeepJob(folder, error))) {
     say("cannot bring the job: " + error + "; the job there is unchanged");
@@ -152,7 +155,8 @@ int Install(const Request& request) {
   if (!AuditHere(std::cout)) {
     if (created && DeleteService(error)) {
       say("the new installation fails its audit (see above), so the service was removed again; "
-          "its files stay in " + Quoted(folder));
+          "its files stay in " +
+          Quoted(folder));
     } else {
       say("the updated installation fails its audit (see above): mend what it names");
     }
@@ -228,14 +232,15 @@ int Uninstall(const Request& request) {
     return 1;
   }
   if (!PurgeFolder(folder, leftover, error)) {
-    say("the service is removed, but " + Quoted(folder) + " could not be removed entirely: " +
-        error);
+    say("the service is removed, but " + Quoted(folder) +
+        " could not be removed entirely: " + error);
     return 1;
   }
   ForgetInstallation();
   if (!leftover.empty()) {
-    std::cout << Quoted(folder) << ": it holds what the installation did not put there: "
-              << leftover << ", which stays\n";
+    std::cout << Quoted(folder)
+              << ": it holds what the installation did not put there: " << leftover
+              << ", which stays\n";
     say("removed the installation's files from " + Quoted(folder) +
         "; the folder and all else in it were left (see the line above)");
     return 1;

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/require.h"
 #include "launch/compose_command.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/require.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/require.h"
 #include "launch/launch_list.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/require.h"
 #include "text/bounded_text.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_folder.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

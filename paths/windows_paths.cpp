@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "paths/service_view.h"
 #include "launch/launch_list.h"
+#include "paths/service_view.h"
 #include "text/string_helpers.h"
 
 namespace {

@@ -1,4 +1,3 @@
-#include "paths/service_view.h"
 #include "paths/windows_paths.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "paths/service_view.h"
 #include "platform/platform_dry_run.h"
 
 namespace {

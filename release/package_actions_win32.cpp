@@ -114,8 +114,8 @@ extern "C" __declspec(dllexport) UINT __stdcall PrepareFolder(MSIHANDLE install)
   const std::string folder = Data(install);
   std::string error;
   if (!PrepareFolder(folder, error)) {
-    return Refuse(install, "cannot give " + Quoted(folder) + " to Administrators and SYSTEM alone: " +
-                               error);
+    return Refuse(
+        install, "cannot give " + Quoted(folder) + " to Administrators and SYSTEM alone: " + error);
   }
   std::string why = JudgeFolderHere(folder, FolderUse::kInstall, true);
   if (!why.empty()) return Refuse(install, "refusing " + Quoted(folder) + ": " + why);

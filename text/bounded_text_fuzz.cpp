@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/require.h"
 #include "platform/platform_dry_run.h"
+#include "tests/support/require.h"
 #include "text/bounded_text.h"
 
 namespace {

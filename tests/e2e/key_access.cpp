@@ -20,12 +20,13 @@ int main(int argc, char** argv) {
   BYTE system[SECURITY_MAX_SID_SIZE];
   BYTE users[SECURITY_MAX_SID_SIZE];
   DWORD size = sizeof administrators;
-  bool built = InitializeAcl(acl, sizeof buffer, ACL_REVISION_DS) &&
-               CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
-               (size = sizeof system, CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size)) &&
-               (size = sizeof users, CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size)) &&
-               AddAccessAllowedAce(acl, ACL_REVISION_DS, KEY_ALL_ACCESS, administrators) &&
-               AddAccessAllowedAce(acl, ACL_REVISION_DS, KEY_ALL_ACCESS, system);
+  bool built =
+      InitializeAcl(acl, sizeof buffer, ACL_REVISION_DS) &&
+      CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+      (size = sizeof system, CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size)) &&
+      (size = sizeof users, CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size)) &&
+      AddAccessAllowedAce(acl, ACL_REVISION_DS, KEY_ALL_ACCESS, administrators) &&
+      AddAccessAllowedAce(acl, ACL_REVISION_DS, KEY_ALL_ACCESS, system);
   if (built && std::strcmp(argv[2], "users-write") == 0) {
     built = AddAccessAllowedAce(acl, ACL_REVISION_DS, KEY_WRITE, users);
   } else {
