@@ -22,6 +22,7 @@ const char kUsage[] =
     "                     [--with-list LIST | --purge]\n"
     "       starter-check --source-folder FOLDER\n"
     "       starter-check --listed-files [--exe PATH] LIST\n"
+    "       starter-check --job-identity [--code-page N] LIST\n"
     "  --exe PATH         the service executable's full Windows path, such as\n"
     "                     C:\\Program Files\\Corvane\\starter.exe or\n"
     "                     \\\\server\\share\\starter.exe (default: LIST's name with\n"
@@ -43,6 +44,9 @@ const char kUsage[] =
     "  --files-from DIR   the files LIST names without a path are to be copied into\n"
     "                     the service's folder from DIR: look for them there first\n"
     "  --listed-files     print those files, one a line: what an installation copies\n"
+    "  --job-identity     print the identity of the job LIST and the files beside it\n"
+    "                     make: what an installation of it writes into the\n"
+    "                     registry's Job value, for a deployment tool's detection\n"
     "  --installed        on Windows, audit the installed service: its image path,\n"
     "                     account and access, its folder by the folder rule, then\n"
     "                     its list as it is read there\n"
@@ -148,6 +152,7 @@ const Flag kFlags[] = {{"--json", &ToolOptions::json},
                        {"--update", &ToolOptions::update},
                        {"--installed", &ToolOptions::installed},
                        {"--listed-files", &ToolOptions::listFiles},
+                       {"--job-identity", &ToolOptions::jobIdentity},
                        {"--dry-run", &ToolOptions::dryRun}};
 
 // A switch, one that takes no value. Returns -1 to go on, or the exit status.
@@ -225,8 +230,8 @@ int CheckModes(const ToolOptions& tool) {
   if (tool.purge && !tool.withList.empty()) {
     return UsageError("--with-list is for an installation, not --purge");
   }
-  if (tool.listFiles && (modes > 0 || tool.lists.size() != 1)) {
-    return UsageError("--listed-files takes one list, and no other mode");
+  if ((tool.listFiles || tool.jobIdentity) && (modes > 0 || tool.lists.size() != 1)) {
+    return UsageError("--listed-files and --job-identity take one list, and no other mode");
   }
   if (tool.dryRun && modes > 0) {
     return UsageError("--dry-run checks lists for another machine; it judges nothing on this one");
@@ -269,6 +274,7 @@ int Run(int argc, char** argv) {
   if (tool.judgeFolder) return JudgeFolder(tool);
   if (tool.judgeSource) return JudgeSource(tool);
   if (tool.listFiles) return ListFiles(tool);
+  if (tool.jobIdentity) return PrintJobIdentity(tool);
   status = tool.installed ? AuditInstalled(tool) : 0;
   for (const std::string& list : tool.lists) {
     // A list it could not read outweighs one with findings.

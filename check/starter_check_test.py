@@ -261,6 +261,25 @@ class Usage(unittest.TestCase):
                              (2, f"starter-check: cannot read {path}: it is too large to hold in"
                                  " memory\n"))
 
+    def test_job_identity_is_the_hash_of_its_record(self):
+        """The record names the list, then each file it names without a path
+        that lies beside it, found as Windows finds names, with its SHA-256."""
+        import hashlib
+        with tempfile.TemporaryDirectory() as folder:
+            files = {"x.dat": b"msiexec.exe /p Fix.MSP /qn\r\nTool.exe\r\nGone.exe\r\n",
+                     "fix.msp": b"a patch", "TOOL.EXE": b"MZ a program", "other.txt": b"no"}
+            for name, data in files.items():
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(data)
+            record = "Corvane Remote Starter job 1\r\n" + "".join(
+                f"{hashlib.sha256(files[source]).hexdigest()} {name}\r\n"
+                for name, source in (("starter.dat", "x.dat"), ("fix.msp", "fix.msp"),
+                                     ("tool.exe", "TOOL.EXE")))
+            done = subprocess.run([TOOL, "--job-identity", os.path.join(folder, "x.dat")],
+                                  capture_output=True, text=True)
+        self.assertEqual((done.returncode, done.stdout),
+                         (0, hashlib.sha256(record.encode()).hexdigest() + "\n"))
+
     def test_default_executable_follows_the_list_name(self):
         # A name the service never reads is reported: its executable reads another.
         for name, executable, wrong in (("Nightly.dat", "Nightly.exe", False),
@@ -382,6 +401,36 @@ class Docs(unittest.TestCase):
             long = [line for line in readme_txt.render(self.page(name + ".md")).split("\n")
                     if len(line) > readme_txt.WIDTH]
             self.assertEqual(long, [], name)
+
+    def test_installer_lines_log_and_detection_reads_the_job(self):
+        """Every msiexec line that installs or removes writes its log, and the
+        fleet page names the registry value the installation writes."""
+        pages = [self.page(name) for name in sorted(os.listdir(os.path.join(self.SOURCE, "docs")))]
+        with open(os.path.join(self.SOURCE, "README.md"), encoding="utf-8") as f:
+            pages.append(f.read())
+        for text in pages:
+            # A command is one line of a code block, with cmd's ^
+            # continuations and YAML's folded ">-" lines joined.
+            code = "\n".join(re.findall(r"```[a-z]*\n(.*?)```", text, re.S))
+            commands = []
+            folded = None
+            for line in re.sub(r"\^\n\s*", " ", code).splitlines():
+                indent = len(line) - len(line.lstrip())
+                if folded is not None and indent > folded and line.strip():
+                    commands[-1] += " " + line.strip()
+                    continue
+                folded = indent if line.rstrip().endswith(">-") else None
+                commands.append(line)
+            for command in commands:
+                if re.search(r"msiexec(\.exe)?\s.*/[ix]\b", command, re.I):
+                    self.assertIn("/l*v", command, command)
+        with open(os.path.join(self.SOURCE, "install", "installation.h"), encoding="utf-8") as f:
+            header = f.read()
+        key = re.search(r'kSettingsKey\[\] = "SOFTWARE\\\\(.*)";', header).group(1).replace("\\\\", "\\")
+        value = re.search(r'kJobValue\[\] = "(\w+)";', header).group(1)
+        fleet = self.page("fleet.md")
+        self.assertIn(f"`{value}` of `HKLM\\SOFTWARE\\WOW6432Node\\{key.split(chr(92))[0]}", fleet)
+        self.assertIn(f"HKLM:\\SOFTWARE\\WOW6432Node\\{key}", fleet)
 
     def known_tests(self):
         """Every test there is, by the name the docs give it."""

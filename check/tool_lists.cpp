@@ -5,6 +5,7 @@
 #endif
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,9 @@
 #include "check/check_defaults.h"
 #include "check/check_output.h"
 #include "check/tool_options.h"
+#include "install/job_record.h"
+#include "install/sha256.h"
+#include "paths/windows_paths.h"
 
 // A file's bytes are held once: the buffer is sized from the file before it is read.
 bool ReadList(const std::string& name, std::string& bytes, std::string& error) {
@@ -148,6 +152,44 @@ int ListFiles(const ToolOptions& tool) {
        FilesNamedWithoutPath(bytes, executable, tool.check.service.codePage)) {
     std::cout << name << "\n";
   }
+  return 0;
+}
+
+int PrintJobIdentity(const ToolOptions& tool) {
+  const std::string& list = tool.lists.front();
+  std::string bytes;
+  std::string error;
+  if (!ReadList(list, bytes, error)) {
+    std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+    return 2;
+  }
+  // Beside the list, by name as Windows compares names, on any system.
+  const std::filesystem::path folder = std::filesystem::path(list).parent_path();
+  std::vector<std::filesystem::path> beside;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           folder.empty() ? std::filesystem::path(".") : folder, ignored)) {
+    if (entry.is_regular_file(ignored)) beside.push_back(entry.path());
+  }
+  auto find = [&](const std::string& name) {
+    return std::find_if(beside.begin(), beside.end(), [&](const std::filesystem::path& one) {
+      return SameName(one.filename().string(), name);
+    });
+  };
+  JobRecord record;
+  for (const std::string& name :
+       JobNames(bytes, tool.check.service.codePage,
+                [&](const std::string& one) { return find(one) != beside.end(); })) {
+    std::string file;
+    if (name == "starter.dat") {
+      file = bytes;
+    } else if (!ReadList(find(name)->string(), file, error)) {
+      std::cerr << "starter-check: " << ShowBytes(error) << "\n";
+      return 2;
+    }
+    record.files.push_back({name, Sha256Of(file)});
+  }
+  std::cout << JobIdentity(record) << "\n";
   return 0;
 }
 

@@ -26,6 +26,7 @@ struct ToolOptions {
   std::string source;
   bool installed = false;  // --installed: the installed service, then its list
   bool listFiles = false;  // --listed-files: the files a list names without a path
+  bool jobIdentity = false;  // --job-identity: the identity of the job a list makes
   bool dryRun = false;     // --dry-run: as for another machine, which the tool cannot see
   bool haveSystemDir = false;
   bool haveCodePage = false;
@@ -43,6 +44,9 @@ void ChooseMachine(ToolOptions& tool);
 int CheckOneList(ToolOptions& tool, const std::string& list, bool first);
 // --listed-files: what an installation copies into the service's folder.
 int ListFiles(const ToolOptions& tool);
+// --job-identity: the identity of the job a list and the files beside it
+// make, which an installation records for a deployment tool's detection.
+int PrintJobIdentity(const ToolOptions& tool);
 // --installed: the registration, the folder by the folder rule, then the list.
 int AuditInstalled(ToolOptions& tool);
 // The folder's facts as this machine shows them; with --update, as the

@@ -2,7 +2,6 @@
 
 // clang-format off
 #include <aclapi.h>
-#include <bcrypt.h>
 // clang-format on
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "access/machine_accounts_win32.h"
 #include "install/installation.h"
+#include "install/sha256.h"
 
 std::string ErrorText(DWORD error) {
   return "error " + std::to_string(error);
@@ -36,43 +36,6 @@ struct Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   ~Descriptor() { LocalFree(binary); }
-};
-
-// SHA-256, fed a chunk at a time.
-class Hasher {
- public:
-  Hasher() {
-    ok_ = BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
-          BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0) == 0;
-  }
-  Hasher(const Hasher&) = delete;
-  Hasher& operator=(const Hasher&) = delete;
-  ~Hasher() {
-    if (hash_ != nullptr) BCryptDestroyHash(hash_);
-    if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
-  }
-  void Add(const char* bytes, std::size_t size) {
-    ok_ = ok_ && BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes)),
-                                static_cast<ULONG>(size), 0) == 0;
-  }
-  // Empty when it could not be worked out.
-  std::string Hex() {
-    unsigned char digest[32] = {};
-    if (!ok_ || BCryptFinishHash(hash_, digest, sizeof digest, 0) != 0) return "";
-    ok_ = false;  // a finished hash takes no more
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char byte : digest) {
-      text += kHex[byte >> 4];
-      text += kHex[byte & 15];
-    }
-    return text;
-  }
-
- private:
-  BCRYPT_ALG_HANDLE algorithm_ = nullptr;
-  BCRYPT_HASH_HANDLE hash_ = nullptr;
-  bool ok_ = false;
 };
 
 // What an open folder holds, read through its handle.
@@ -156,7 +119,7 @@ bool CreateNewFile(const std::string& path, FileObject& object, std::string& err
 }
 
 bool CopyContent(HANDLE from, HANDLE to, std::string& sha256, std::string& error) {
-  Hasher hasher;
+  Sha256 hasher;
   char chunk[65536];
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) {
@@ -182,8 +145,7 @@ bool CopyContent(HANDLE from, HANDLE to, std::string& sha256, std::string& error
     return false;
   }
   sha256 = hasher.Hex();
-  if (sha256.empty()) error = "cannot work out its SHA-256";
-  return !sha256.empty();
+  return true;
 }
 
 bool RenameOpened(FileObject& object, const std::string& path, std::string& error) {
@@ -278,12 +240,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     if (name != "." && name != "..") names.push_back(name);
   } while (FindNextFileA(search.handle, &found));
   return names;
-}
-
-std::string Sha256(const std::string& bytes) {
-  Hasher hasher;
-  hasher.Add(bytes.data(), bytes.size());
-  return hasher.Hex();
 }
 
 void UseAdministratorRights() {

@@ -45,9 +45,6 @@ std::string InFolder(const std::string& folder, const std::string& name);
 // What a folder holds, by name, read whole before anything in it changes.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
-// The SHA-256 of some bytes, in hex.
-std::string Sha256(const std::string& bytes);
-
 // Turns on the rights an administrator's token holds but does not use by
 // default: to take ownership, and to read and restore what its access
 // would not let it open.

@@ -1,8 +1,10 @@
 #include "install/job_record.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "check/list_facts.h"
+#include "install/sha256.h"
 #include "paths/windows_paths.h"
 
 namespace {
@@ -61,8 +63,17 @@ std::vector<std::string> RecordedNames(const JobRecord& record) {
   return names;
 }
 
-std::string JobIdentity(const JobRecord& record, std::string (*sha256)(const std::string&)) {
-  return sha256(FormatJobRecord(record));
+std::string JobIdentity(const JobRecord& record) {
+  return Sha256Of(FormatJobRecord(record));
+}
+
+std::vector<std::string> JobNames(const std::string& list, unsigned codePage,
+                                  const std::function<bool(const std::string&)>& beside) {
+  std::vector<std::string> names = {"starter.dat"};
+  const std::vector<std::string> named =
+      FilesNamedWithoutPath(list, std::string(kDefaultFolder) + "\\starter.exe", codePage);
+  std::copy_if(named.begin(), named.end(), std::back_inserter(names), beside);
+  return names;
 }
 
 std::vector<std::string> JobFilesOf(const std::string* record, const std::string* list,

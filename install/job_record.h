@@ -5,6 +5,7 @@
 // installation's own. Only administrators can change it, as the folder.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,14 @@ bool IsPlainName(const std::string& name);
 std::vector<std::string> RecordedNames(const JobRecord& record);
 
 // The job's identity, for detection: the SHA-256 of the record's text, which
-// holds the hash of every file of the job. sha256 hashes a text.
-std::string JobIdentity(const JobRecord& record, std::string (*sha256)(const std::string& bytes));
+// holds the hash of every file of the job.
+std::string JobIdentity(const JobRecord& record);
+
+// The files a job brings from its list's folder: the list, as starter.dat,
+// then each file the list names without a path that lies beside it, as
+// `beside` says, in the order the list first names them.
+std::vector<std::string> JobNames(const std::string& list, unsigned codePage,
+                                  const std::function<bool(const std::string& name)>& beside);
 
 // The files of the job a folder holds, the installation's own: those its
 // record names; with no record, as a folder an earlier version left has

@@ -72,11 +72,8 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
     bytes.append(chunk, read);
   }
   const std::string from = list.substr(0, list.find_last_of('\\'));
-  std::vector<std::string> names = {"starter.dat"};
-  const std::vector<std::string> named =
-      FilesNamedWithoutPath(bytes, folder + "\\starter.exe", GetACP());
-  std::copy_if(named.begin(), named.end(), std::back_inserter(names),
-               [&](const std::string& name) { return Exists(InFolder(from, name)); });
+  const std::vector<std::string> names = JobNames(
+      bytes, GetACP(), [&](const std::string& name) { return Exists(InFolder(from, name)); });
   for (const std::string& name : names) {
     FileObject file;
     FileObject copy;

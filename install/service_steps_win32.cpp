@@ -211,7 +211,7 @@ bool RememberInstallation(const std::string& folder, std::string& error) {
       text.append(chunk, read);
     }
     JobRecord record;
-    if (ParseJobRecord(text, record)) identity = JobIdentity(record, Sha256);
+    if (ParseJobRecord(text, record)) identity = JobIdentity(record);
   } else if (there) {
     return false;
   }

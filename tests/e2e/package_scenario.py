@@ -63,6 +63,24 @@ def job_value(c):
     return found.group(1) if found else None
 
 
+def staged_identity(c, list_path):
+    """What starter-check.exe, staged beside the job, says its identity is."""
+    done = c.wine.wine(DEPLOY + "\\starter-check.exe", "--job-identity", list_path)
+    check(done.returncode == 0, f"--job-identity {list_path}: {done.returncode}")
+    return done.stdout.decode().strip()
+
+
+def documented(block_start):
+    """The code block of the fleet page that begins with block_start, as a
+    batch file holds it."""
+    page = os.path.join(os.path.dirname(__file__), "..", "..", "docs", "fleet.md")
+    with open(page, encoding="utf-8") as f:
+        blocks = re.findall(r"```[a-z]*\n(.*?)```", f.read(), re.S)
+    block = next(b for b in blocks if b.startswith(block_start))
+    # Joined where a line ends in ^, as Windows' cmd.exe joins them and Wine's does not.
+    return re.sub(r"%([RKD]|~nxK)\b", r"%%\1", re.sub(r"\s*\^\n\s*", " ", block))
+
+
 def run_after(c, since, timeout=120):
     deadline = time.time() + timeout
     while time.time() < deadline:
@@ -149,6 +167,7 @@ def stage(c):
     c.wine.put(DEPLOY + "\\probe.exe", source=c.args.probe)
     c.wine.put(DEPLOY + "\\Hotfix.msp", data=b"a patch")
     c.wine.put(DEPLOY + "\\broken.dat", data=b"del C:\\x\r\nmsiexec.exe /i a.msi\r\n")
+    c.wine.put(DEPLOY + "\\starter-check.exe", source=c.args.check)
     c.wine.put("C:\\Probes\\probe.exe", source=c.args.probe)
 
 
@@ -197,8 +216,9 @@ def one_line_runs_a_job(c):
     # value with a quote and an & once turned into a command as SYSTEM.
     check("cmd.exe" not in c.wine.read_trace().text, "the installation ran a shell")
     check(listing(c, logs=False) == ["hotfix.msp", "probe.exe", "starter-check.exe", "starter.dat",
-                                     "starter.exe", "starter.job"] and job_value(c) is not None,
-          f"the job's files: {listing(c)} {job_value(c)}")
+                                     "starter.exe", "starter.job"] and
+          job_value(c) == staged_identity(c, DEPLOY + "\\starter.dat"),
+          f"the job's files and identity: {listing(c)} {job_value(c)}")
     patch = f'"{INSTALLER}" /p {FOLDER}\\hotfix.msp /qn /norestart'
     expect_run(c.wine.wait_for_report(), [("c:\\probes\\probe.exe /deployed", True),
                                           (f'"{FOLDER}\\probe.exe" /bare', True), (patch, True),
@@ -269,9 +289,14 @@ def refuses_a_downgrade(c):
 
 
 def removal_leaves_the_job_to_take_back(c):
-    c.wine.msiexec("/x", "C:\\Deploy\\next.msi")
+    # The documented removal, which finds the version installed by its name.
+    c.wine.put("C:\\remove.cmd", data=documented("for %R in").replace("\n", "\r\n").encode())
+    c.wine.wine("cmd", "/c", "C:\\remove.cmd", timeout=300)
+    deadline = time.time() + 300
+    while c.wine.processes("msiexec.exe") and time.time() < deadline:
+        time.sleep(0.2)
     check(c.wine.registration() == {} and installed_version(c) is None and job_value(c) is None,
-          "the service, or its job's identity, is still there")
+          "the documented removal left the service, or its job's identity")
     check(list_bytes(c) == c.deployed and
           not os.path.exists(c.wine.host_path(FOLDER + "\\starter.exe")),
           "removal took the list, or left the program")
@@ -288,6 +313,36 @@ def removal_leaves_the_job_to_take_back(c):
           "a new installation did not take back what removal left")
 
 
+def the_playbook_runs_each_job_once(c):
+    """The Ansible play's tasks, as the fleet page gives them, in order: the
+    service where its version is missing, then the job where its identity
+    is not installed. Two plays run a job once; a new job runs once more."""
+    play = DEPLOY + "\\play"
+    product = dict(table(c, "Property"))["ProductCode"]
+
+    def run_play():
+        since = len(c.wine.read_trace().text)
+        c.wine.put(play + "\\corvane.msi", source=c.signed)
+        uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
+        if c.wine.wine("reg", "query", uninstall, "/reg:32").returncode != 0:
+            c.wine.msiexec("/i", play + "\\corvane.msi")
+        if job_value(c) != staged_identity(c, play + "\\starter.dat"):
+            c.wine.msiexec("/i", play + "\\corvane.msi", "STARTSERVICE=1",
+                           f"LISTFILE={play}\\starter.dat")
+            return run_after(c, since).starts
+        time.sleep(2)
+        return ServiceTrace(c.wine.read_trace().text[since:]).starts
+
+    c.wine.put(play + "\\starter.dat", data=b"Inventory.exe /Quiet\r\n")
+    c.wine.put(play + "\\Inventory.exe", source=c.args.probe)
+    runs = [run_play(), run_play()]
+    c.wine.put(play + "\\starter.dat", data=b"Inventory.exe /Again\r\n")
+    runs.append(run_play())
+    check(runs == [[(f'"{FOLDER}\\inventory.exe" /quiet', True), (f'"{FOLDER}\\"', False)], [],
+                   [(f'"{FOLDER}\\inventory.exe" /again', True), (f'"{FOLDER}\\"', False)]],
+          f"the plays ran: {runs}")
+
+
 @scenario
 def msi(args):
     with tempfile.TemporaryDirectory() as keys:
@@ -297,4 +352,4 @@ def msi(args):
                       tables_say_what_wine_cannot, stage, refuses_before_anything_changes,
                       one_line_runs_a_job, a_new_job_replaces_the_old, upgrades_keep_the_job,
                       a_repair_judges_a_folder_made_again, refuses_a_downgrade,
-                      removal_leaves_the_job_to_take_back)
+                      removal_leaves_the_job_to_take_back, the_playbook_runs_each_job_once)
