@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "access/machine_access.h"
-#include "check/tool_options.h"
+#include "tool/tool_options.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"

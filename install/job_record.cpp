@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "check/list_facts.h"
+#include "lint/list_facts.h"
 #include "install/sha256.h"
 #include "paths/windows_paths.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "access/machine_access.h"
-#include "check/list_facts.h"
+#include "lint/list_facts.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"

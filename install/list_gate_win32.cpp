@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "check/tool_options.h"
+#include "tool/tool_options.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"

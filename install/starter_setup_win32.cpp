@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "check/check_defaults.h"
+#include "tool/check_defaults.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"

@@ -1,4 +1,4 @@
-#include "check/installed_audit.h"
+#include "lint/installed_audit.h"
 
 #include "paths/windows_paths.h"
 #include "text/string_helpers.h"

@@ -1,10 +1,10 @@
-#include "check/findings.h"
+#include "lint/findings.h"
 
 namespace {
 
 const FindingCode kFindingCodes[] = {
 #define FINDING(code, name, level, help, when, why) {name, Level::level, help, when, why},
-#include "check/findings.inc"
+#include "lint/findings.inc"
 #undef FINDING
 };
 static_assert(sizeof kFindingCodes / sizeof kFindingCodes[0] == kCodeCount,

@@ -13,7 +13,7 @@ const char* LevelName(Level level);
 // Every finding, in the order --help lists them.
 enum class Code {
 #define FINDING(code, name, level, help, when, why) code,
-#include "check/findings.inc"
+#include "lint/findings.inc"
 #undef FINDING
   kCount
 };

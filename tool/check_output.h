@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "check/list_check.h"
+#include "lint/list_check.h"
 
 // Bytes as text that shows every one of them: printable ASCII stands as it
 // is, "<" and every other byte as <CR>, <LF>, <TAB>, <NUL> or two hex digits

@@ -10,12 +10,25 @@
 #include <string>
 #include <vector>
 
-#include "check/check_output.h"
-#include "check/installed_audit.h"
-#include "check/list_check.h"
+#include "lint/installed_audit.h"
+#include "lint/list_check.h"
 #include "text/string_helpers.h"
 
 namespace {
+
+// A list's bytes for a trace: control bytes and the high half as hex.
+std::string Printable(const std::string& bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      text += static_cast<char>(c);
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      text += std::string("<") + kHex[c >> 4] + kHex[c & 15] + ">";
+    }
+  }
+  return text;
+}
 
 using std::string;
 
@@ -62,7 +75,7 @@ struct Row {
 
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.
 const Row kRows[] = {
-#include "check/rules_test_rows.inc"
+#include "lint/rules_test_rows.inc"
 };
 
 // The machine a row's files describe, as the tool's lookups see it.
@@ -154,7 +167,7 @@ std::vector<Found> Judge(const Row& row, std::vector<LineReport>* lines = nullpt
 
 TEST(Rules, EachFindingOnItsLine) {
   for (const Row& row : kRows) {
-    SCOPED_TRACE(ShowBytes(row.list.substr(0, 60)) + " " + (row.code ? row.code : "clean"));
+    SCOPED_TRACE(Printable(row.list.substr(0, 60)) + " " + (row.code ? row.code : "clean"));
     const std::vector<Found> found = Judge(row);
     if (row.code == nullptr) {
       for (const Found& f : found) {

@@ -1,6 +1,6 @@
 // The rules that need the target machine: what is there for a line to
 // start, and who could change it.
-#include "check/rules.h"
+#include "lint/rules.h"
 #include "text/string_helpers.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "access/service_folder.h"
-#include "check/list_check.h"
+#include "lint/list_check.h"
 
 struct ToolOptions {
   CheckOptions check;

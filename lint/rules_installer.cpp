@@ -3,7 +3,7 @@
 // list starts beside it.
 #include <algorithm>
 
-#include "check/rules.h"
+#include "lint/rules.h"
 #include "text/string_helpers.h"
 
 namespace {

@@ -4,9 +4,9 @@
 // start at all.
 #pragma once
 
-#include "check/findings.h"
-#include "check/line_sheet.h"
-#include "check/list_facts.h"
+#include "lint/findings.h"
+#include "lint/line_sheet.h"
+#include "lint/list_facts.h"
 
 struct RuleContext {
   const LineSheet& line;

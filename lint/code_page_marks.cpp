@@ -1,4 +1,4 @@
-#include "check/code_page_marks.h"
+#include "lint/code_page_marks.h"
 
 #include <algorithm>
 #include <initializer_list>

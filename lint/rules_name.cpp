@@ -3,8 +3,8 @@
 // line's reason.
 #include <algorithm>
 
-#include "check/code_page_marks.h"
-#include "check/rules.h"
+#include "lint/code_page_marks.h"
+#include "lint/rules.h"
 #include "text/string_helpers.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "access/installed_service.h"
-#include "check/list_check.h"
+#include "lint/list_check.h"
 
 // The installation's own findings. folderVerdict is the folder rule's
 // refusal of the image path's folder, judged as an update in place finds it.

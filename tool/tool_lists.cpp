@@ -12,9 +12,9 @@
 #include <iostream>
 #include <new>
 
-#include "check/check_defaults.h"
-#include "check/check_output.h"
-#include "check/tool_options.h"
+#include "tool/check_defaults.h"
+#include "tool/check_output.h"
+#include "tool/tool_options.h"
 #include "install/job_record.h"
 #include "install/sha256.h"
 #include "paths/windows_paths.h"
@@ -191,32 +191,4 @@ int PrintJobIdentity(const ToolOptions& tool) {
   }
   std::cout << JobIdentity(record) << "\n";
   return 0;
-}
-
-// --installed: the registration as this machine has it, the folder by the
-// folder rule as an update finds it, then the list the service reads there.
-int AuditInstalled(ToolOptions& tool) {
-  InstalledFacts facts;
-  ReadInstalledFacts(facts);
-  if (!facts.registered) {
-    std::cerr << "starter-check: the service is not installed on this machine\n";
-    return 2;
-  }
-  const std::string program = ImageProgram(facts.imagePath);
-  std::string folder;
-  std::string list;
-  ServicePaths(program, tool.check.service.codePage, folder, list);
-  FolderFacts folderFacts = FactsOf(folder, true);
-  folderFacts.heldByCodePage =
-      facts.heldByCodePage;  // it came from the registry, not the command line
-  const std::string verdict =
-      JudgeServiceFolder(folder, FolderUse::kInstall, DefaultMachineFolders(), folderFacts);
-  CheckOptions& options = tool.check;
-  options.installed = true;
-  options.imagePath = facts.imagePath;
-  options.account = facts.account.empty() ? "LocalSystem" : facts.account;
-  options.installation = AuditInstallation(facts, verdict);
-  options.service.executablePath = program;
-  tool.executableGiven = true;
-  return CheckOneList(tool, list, true);
 }

@@ -1,6 +1,6 @@
 // The rules about a line's bytes, and about where its command is cut and the
 // run ends: what the reader and the 259-character cut do to any line.
-#include "check/rules.h"
+#include "lint/rules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "check/rules.h"
+#include "lint/rules.h"
 
 #include <algorithm>
 #include <cstdio>

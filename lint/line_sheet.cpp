@@ -1,4 +1,4 @@
-#include "check/line_sheet.h"
+#include "lint/line_sheet.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "check/list_facts.h"
+#include "lint/list_facts.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "access/service_folder.h"
-#include "check/line_sheet.h"
+#include "lint/line_sheet.h"
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
 #include "platform/platform_dry_run.h"

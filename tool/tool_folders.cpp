@@ -1,8 +1,8 @@
 #include <iostream>
 
-#include "check/check_defaults.h"
-#include "check/check_output.h"
-#include "check/tool_options.h"
+#include "tool/check_defaults.h"
+#include "tool/check_output.h"
+#include "tool/tool_options.h"
 #include "install/job_record.h"
 
 FolderFacts FactsOf(const std::string& folder, bool update) {

@@ -2,7 +2,7 @@
 // else Windows may start in its place, and what only a shell would read.
 #include <algorithm>
 
-#include "check/rules.h"
+#include "lint/rules.h"
 #include "text/string_helpers.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "check/check_defaults.h"
-#include "check/list_check.h"
+#include "tool/check_defaults.h"
+#include "lint/list_check.h"
 #include "platform/owned_handle_win32.h"
 #include "service/service_name.h"
 

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "check/check_defaults.h"
-#include "check/check_output.h"
-#include "check/tool_options.h"
+#include "tool/check_defaults.h"
+#include "tool/check_output.h"
+#include "tool/tool_options.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "access/machine_access.h"
-#include "check/installed_audit.h"
+#include "lint/installed_audit.h"
 #include "paths/windows_paths.h"
 
 // The defaults of a build that cannot see the target machine, and of --dry-run.

@@ -1,8 +1,8 @@
-#include "check/list_check.h"
+#include "lint/list_check.h"
 
 #include <algorithm>
 
-#include "check/rules.h"
+#include "lint/rules.h"
 #include "launch/launch_list.h"
 #include "platform/platform_dry_run.h"
 #include "text/string_helpers.h"

@@ -1,4 +1,4 @@
-#include "check/check_output.h"
+#include "tool/check_output.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "check/code_page_marks.h"
-#include "check/findings.h"
-#include "check/line_sheet.h"
-#include "check/list_facts.h"
+#include "lint/code_page_marks.h"
+#include "lint/findings.h"
+#include "lint/line_sheet.h"
+#include "lint/list_facts.h"
 #include "launch/list_reader.h"
 
 struct CheckOptions {

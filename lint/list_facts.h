@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "check/findings.h"
+#include "lint/findings.h"
 #include "paths/service_view.h"
 
 struct ListFacts {
