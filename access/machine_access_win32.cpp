@@ -261,6 +261,7 @@ std::string MachineValue(const char* subkey, const char* name) {
 }
 
 std::string ChangeableOnTarget(const std::string& path) {
+  if (KindOfPath(path) == PathKind::kDevice) return "";  // never opened: it may wait for ever
   std::vector<ObjectFacts> chain;
   if (!ReadChain(path, chain)) return "";  // not there: missing-program says so
   return JudgeChain(chain, 2, MachineTrusted());

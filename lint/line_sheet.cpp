@@ -23,12 +23,17 @@ bool ContinuesAPath(const std::string& word) {
 
 // For an unquoted path, the first of CreateProcessA's names after which the
 // path stops: one that names a program by its extension, or one the next
-// word does not go on from.
+// word goes on from neither as a path nor to a program's extension, as
+// "C:\Tools\My Tool.exe" does.
 std::size_t PathEnd(const std::vector<std::string>& names, const std::string& commandLine) {
   for (std::size_t i = 0; i + 1 < names.size(); ++i) {
     if (HasProgramExtension(names[i])) return i;
     std::string::size_type next = commandLine.find_first_not_of(" \t", names[i].size());
-    if (next == std::string::npos || !ContinuesAPath(WordAt(commandLine, next))) return i;
+    if (next == std::string::npos) return i;
+    const std::string word = WordAt(commandLine, next);
+    bool namesTheProgram = HasProgramExtension(names[i + 1]) && word[0] != '/' &&
+                           word[0] != '-' && KindOfPath(word) == PathKind::kRelative;
+    if (!ContinuesAPath(word) && !namesTheProgram) return i;
   }
   return names.empty() ? 0 : names.size() - 1;
 }

@@ -48,6 +48,9 @@ const Stage kStages[] = {
     {kPathRules, NamesAProgram, Stage::kNever, true},
     {kShellRules, Always, Stage::kOnError, true},
     {kTargetRules, OnTarget, Stage::kNever, true},
+    {kBitnessRules, NamesAProgram, Stage::kNever, true},
+    // After the target's: a missing patch is said for each line first.
+    {kInstallerListRules, IsInstaller, Stage::kNever, false},
     {kNoteRules, Always, Stage::kNever, true},
     {kRunEndRules, Always, Stage::kNever, false},
 };

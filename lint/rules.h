@@ -27,8 +27,10 @@ extern const Rule kBlankRules[];             // a line that names nothing
 extern const Rule kCommentRules[];           // a comment of another language
 extern const Rule kNameRules[];              // whether the program's name can start at all
 extern const Rule kPathRules[];              // where it leads, and what else may start
+extern const Rule kBitnessRules[];           // what 64-bit Windows starts for the 32-bit service
 extern const Rule kShellRules[];             // what only a shell would read
 extern const Rule kTargetRules[];            // what is there on the target
+extern const Rule kInstallerListRules[];     // the other installer lines the list starts
 extern const Rule kNoteRules[];              // what the service's lowering changes
 extern const Rule kRunEndRules[];            // where the run ends
 

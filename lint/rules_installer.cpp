@@ -163,5 +163,5 @@ void Restart(const RuleContext& c, Findings& findings) {
 }  // namespace
 
 const Rule kInstallerProgramRules[] = {InstallerProgram, nullptr};
-const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName,
-                                     SideBySide,    Restart,        nullptr};
+const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName, Restart, nullptr};
+const Rule kInstallerListRules[] = {SideBySide, nullptr};

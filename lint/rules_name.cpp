@@ -202,16 +202,19 @@ void NotStartable(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   if (line.candidates.empty()) return;
   const bool found = line.looked && !line.starts.empty();
-  if (found && Starts(line.starts, line.startsKind)) return;
+  if (found && Starts(line.starts, line.startsKind, c.service.runsDos)) return;
   // For an unquoted path, the name where the path stops.
   const std::string& program =
       found ? line.starts : line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
   if (StartableByName(program) != Startable::kNever) {
     if (found) {
+      const bool dos = !c.service.runsDos && line.startsKind == FileKind::kOtherFile &&
+                       EndsWith(program, ".com");
       Add(findings, Code::kNotStartable,
           "on this machine " + program +
-              " is not a program: CreateProcessA starts only programs, and .bat and .cmd files "
-              "through cmd.exe");
+              (dos ? " is a DOS program, which 64-bit Windows cannot start"
+                   : " is not a program: CreateProcessA starts only programs, and .bat and .cmd "
+                     "files through cmd.exe"));
     }
     return;
   }

@@ -61,7 +61,10 @@ void RelativePath(const RuleContext& c, Findings& findings) {
   if (Bare(line) || kind == PathKind::kFull || kind == PathKind::kUnc) return;
   std::vector<Place> places = SearchOrder(WithExeExtension(program), c.service);
   std::string message = program + " is " + PathKindName(kind) + ": ";
-  if (kind == PathKind::kRelative) {
+  if (kind == PathKind::kRelative && places.size() == 1) {
+    message += "it leads from " + places[0].what + ", to " + places[0].path +
+               ", and is looked for nowhere else";
+  } else if (kind == PathKind::kRelative) {
     message +=
         "Windows documents CreateProcessA's search order only for a name without a folder, and "
         "is silent on one with a folder; Wine searches it in that order, so this tool does too: ";
@@ -99,23 +102,32 @@ bool HasThirtyTwoBitCopy(const std::string& name) {
   return IsSystemProgram(name) && !OneOf(name, {"bcdedit.exe", "pnputil.exe"});
 }
 
+// A program of the system folder or below: on 64-bit Windows the 32-bit
+// service reaches it in SysWOW64. Natively a program with only a 64-bit copy
+// is a warning, and one with a 32-bit copy, and any below the folder, a note;
+// on a 64-bit target, what starts there is a note.
 void Wow64System32(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   const std::string& system = c.service.systemDirectory;
-  const std::string& program = Program(line);
-  if (line.looked || Bare(line) || program.size() <= system.size() ||
-      !SameName(program.substr(0, system.size() + 1), system + "\\") ||
-      HasThirtyTwoBitCopy(BaseName(program))) {
-    return;
-  }
+  const std::string& program = line.looked ? line.starts : Program(line);
+  if (Bare(line) || !InSystemFolder(program, system) || (line.looked && !c.service.wow64)) return;
   const std::string windows = system.substr(0, system.rfind('\\'));
   const std::string rest = program.substr(system.size());
-  Add(findings, Code::kWow64System32,
-      "on 64-bit Windows the 32-bit service reaches " + program + " as " + windows + "\\SysWOW64" +
-          rest +
-          ", the 32-bit copy; a program with only a 64-bit copy is not "
-          "found there: name it " +
-          windows + "\\Sysnative" + rest + " for the 64-bit one");
+  const std::string copy = windows + "\\SysWOW64" + rest;
+  const std::string native = windows + "\\Sysnative" + rest;
+  const bool below = rest.find('\\', 1) != std::string::npos;
+  if (!line.looked && !below && !HasThirtyTwoBitCopy(BaseName(program))) {
+    Add(findings, Code::kWow64System32,
+        "on 64-bit Windows the 32-bit service reaches " + program + " as " + copy +
+            ", the 32-bit copy; a program with only a 64-bit copy is not found there: name it " +
+            native + " for the 64-bit one");
+    return;
+  }
+  Add(findings, Code::kRuns32BitCopy,
+      (line.looked ? "on this machine" : "on 64-bit Windows") + std::string(" the service starts ") +
+          copy + ", the 32-bit copy of " + program +
+          ", which sees the 32-bit registry view (WOW6432Node) and the 32-bit System32; name it " +
+          native + " for the 64-bit one");
 }
 
 // The operator a word of the arguments begins with, or empty.
@@ -152,5 +164,6 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kPathRules[] = {BareName, RelativePath, UnquotedSpaces, Wow64System32, nullptr};
+const Rule kPathRules[] = {BareName, RelativePath, UnquotedSpaces, nullptr};
+const Rule kBitnessRules[] = {Wow64System32, nullptr};
 const Rule kShellRules[] = {ShellOperator, nullptr};

@@ -13,6 +13,15 @@ void MissingProgram(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   if (!Program(line) || !line.starts.empty()) return;
   const std::vector<std::string>& tried = line.tried;
+  const std::string& system = c.service.systemDirectory;
+  std::string sysnative;
+  if (c.service.wow64 && tried.size() == 1 && InSystemFolder(tried[0], system)) {
+    const std::string windows = system.substr(0, system.rfind('\\'));
+    const std::string rest = tried[0].substr(system.size());
+    sysnative = ": this is 64-bit Windows, where the 32-bit service's " + system + " is " +
+                windows + "\\SysWOW64, and a program with only a 64-bit copy is not there; name "
+                "it " + windows + "\\Sysnative" + rest + " for the 64-bit one";
+  }
   Add(findings, Code::kMissingProgram,
       (tried.size() == 1 ? "there is no program " + tried[0]
                          : "none of the names Windows tries is there: " + Listed(tried)) +
@@ -20,7 +29,8 @@ void MissingProgram(const RuleContext& c, Findings& findings) {
           (!line.names.empty() && KindOfPath(line.names[0]) == PathKind::kRelative &&
                    !c.service.pathKnown
                ? ", nor, as far as it can see, on the service's PATH"
-               : ""));
+               : "") +
+          sysnative);
 }
 
 void StartsOtherProgram(const RuleContext& c, Findings& findings) {
@@ -28,8 +38,8 @@ void StartsOtherProgram(const RuleContext& c, Findings& findings) {
   if (!Program(line) || line.alsoExists.empty()) return;
   Add(findings, Code::kStartsOtherProgram,
       "on this machine the service starts " + line.starts + ", though " + line.alsoExists +
-          ", which the line names too, is there: the shorter name wins (CWE-428); quote the "
-          "path");
+          ", which the line names in full, is there: the shorter name wins, and whoever can put "
+          "a program there runs it as SYSTEM (CWE-428); quote the path");
 }
 
 // Whoever can change what the service starts, or a folder above it, can run

@@ -25,4 +25,8 @@ struct ServiceView {
   // Where the files the list names without a path are copied from, if they
   // are to be: looked for there first.
   std::string filesFrom;
+  // On the target: whether it is 64-bit Windows, where the 32-bit service
+  // runs under WoW64, its System32 is SysWOW64, and no DOS program runs.
+  bool wow64 = false;
+  bool runsDos = true;
 };

@@ -154,10 +154,34 @@ std::vector<std::string> ModuleCandidates(const std::string& commandLine) {
   return names;
 }
 
+// A full path with its "." parts gone and each ".." taking the part before
+// it, as Windows reads it.
+std::string WithoutDots(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string::size_type at = 0;
+  for (std::string::size_type end; at <= path.size(); at = end + 1) {
+    end = std::min(path.find('\\', at), path.size());
+    std::string part = path.substr(at, end - at);
+    if (part == "..") {
+      if (parts.size() > 1) parts.pop_back();
+    } else if (part != ".") {
+      parts.push_back(part);
+    }
+  }
+  std::string joined;
+  for (const std::string& part : parts) joined += (joined.empty() ? "" : "\\") + part;
+  return joined;
+}
+
 std::vector<Place> SearchOrder(const std::string& candidate, const ServiceView& service) {
   const std::string& system = service.systemDirectory;
   switch (KindOfPath(candidate)) {
     case PathKind::kRelative:
+      // Below the current directory, or above it, by its own words: no search.
+      if (candidate.compare(0, 2, ".\\") == 0 || candidate.compare(0, 3, "..\\") == 0) {
+        return {{WithoutDots(Resolve(candidate, system)),
+                 "the service's current directory, the system directory, alone"}};
+      }
       break;
     case PathKind::kDriveRelative:
       return {{Resolve(candidate, system),
@@ -203,9 +227,16 @@ Startable StartableByName(const std::string& path) {
   return Startable::kNever;
 }
 
-bool Starts(const std::string& path, FileKind kind) {
+bool Starts(const std::string& path, FileKind kind, bool runsDos) {
+  if (KindOfPath(path) == PathKind::kDevice) return false;
   if (kind == FileKind::kImage) return true;
-  return kind == FileKind::kOtherFile && OneOf(Extension(path), {"bat", "cmd", "com"});
+  return kind == FileKind::kOtherFile &&
+         (OneOf(Extension(path), {"bat", "cmd"}) || (runsDos && Extension(path) == "com"));
+}
+
+bool InSystemFolder(const std::string& path, const std::string& systemDirectory) {
+  return path.size() > systemDirectory.size() + 1 &&
+         SameName(path.substr(0, systemDirectory.size() + 1), systemDirectory + "\\");
 }
 
 std::string FileDescription(const std::string& path) {

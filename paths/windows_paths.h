@@ -86,8 +86,11 @@ std::string FileDescription(const std::string& path);
 // Whether CreateProcessA starts a file that is there: an executable image
 // that is no library, whatever its name; another file only by its name, .bat
 // and .cmd through cmd.exe, and .com, which 32-bit Windows runs as a DOS
-// program.
-bool Starts(const std::string& path, FileKind kind);
+// program and 64-bit Windows cannot; a device never.
+bool Starts(const std::string& path, FileKind kind, bool runsDos = true);
+
+// Whether a path lies in the system folder, or in a folder below it.
+bool InSystemFolder(const std::string& path, const std::string& systemDirectory);
 
 // Compares two names as NTFS does: the single-byte letters A to Z without
 // regard to case, every other byte, double-byte characters whole, as it is.

@@ -34,8 +34,8 @@ WINEPREFIX="$work/$preset-unit" WINEARCH=$preset STARTER_WINE_TEMPLATE="$work/$p
   ctest --preset "$preset" -j "$jobs" "${skip[@]}"
 
 # Most machines run 64-bit Windows, where the 32-bit service runs under WoW64:
-# the scenarios for the three rules, code page 932 and the Windows Installer
-# package once more in a 64-bit prefix.
+# the scenarios for the three rules, code page 932, the Windows Installer
+# package and the differential one once more in a 64-bit prefix.
 if [ "$preset" = win32 ]; then
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
   STARTER_WINEARCH=win64 boot "$work/wow64"
@@ -44,5 +44,5 @@ if [ "$preset" = win32 ]; then
     --check build/win32/starter-check.exe --version "$version" \
     --msi "build/win32/corvane-remote-starter-$version-win32.msi" \
     --msi-next "$(ls build/win32/test/corvane-remote-starter-*-win32.msi)" \
-    three_rules code_page_932 msi
+    three_rules code_page_932 msi differential
 fi

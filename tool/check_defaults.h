@@ -32,6 +32,11 @@ bool HeldByCodePage(const std::string& argument);
 // such view: off Windows.
 extern FileKind (*const kTargetFileKind)(const std::string& path);
 
+// Whether the machine is 64-bit Windows, where the 32-bit service runs
+// under WoW64, and whether it runs DOS programs. Off Windows, 32-bit
+// Windows is assumed, as a dry run does.
+void TargetBitness(bool& wow64, bool& runsDos);
+
 // The folders on the PATH that services get, the machine's own, in order.
 // False where it cannot be read: off Windows.
 bool ServicePathFolders(std::vector<std::string>& folders);

@@ -19,6 +19,11 @@ bool HeldByCodePage(const std::string&) {
 
 FileKind (*const kTargetFileKind)(const std::string&) = nullptr;
 
+void TargetBitness(bool& wow64, bool& runsDos) {
+  wow64 = false;
+  runsDos = true;
+}
+
 bool ServicePathFolders(std::vector<std::string>&) {
   return false;
 }

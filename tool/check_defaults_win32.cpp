@@ -43,6 +43,9 @@ bool HeldByCodePage(const std::string& argument) {
 namespace {
 
 FileKind KindOfFile(const std::string& path) {
+  // A device answers to its name in any folder, and reading one, AUX or
+  // COM1, can wait for ever: it is judged by its name, never opened.
+  if (KindOfPath(path) == PathKind::kDevice) return FileKind::kOtherFile;
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kNone;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
@@ -69,6 +72,12 @@ FileKind KindOfFile(const std::string& path) {
 }  // namespace
 
 FileKind (*const kTargetFileKind)(const std::string&) = KindOfFile;
+
+void TargetBitness(bool& wow64, bool& runsDos) {
+  BOOL underWow64 = FALSE;
+  wow64 = IsWow64Process(GetCurrentProcess(), &underWow64) && underWow64;
+  runsDos = !wow64 && sizeof(void*) == 4;  // 64-bit Windows runs no DOS program
+}
 
 bool ServicePathFolders(std::vector<std::string>& folders) {
   // Services get the machine's environment, not a user's; an expandable value is

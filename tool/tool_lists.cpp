@@ -83,6 +83,7 @@ void ChooseMachine(ToolOptions& tool) {
   if (!tool.haveCodePage) options.service.codePage = DefaultCodePage();
   options.service.fileKind = kTargetFileKind;
   options.service.changeable = kTargetChangeable;
+  TargetBitness(options.service.wow64, options.service.runsDos);
   options.service.pathKnown = ServicePathFolders(options.service.pathFolders);
 }
 

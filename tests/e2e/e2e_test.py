@@ -288,13 +288,15 @@ def compare_starts(args, code_page):
     made = generated_lines.lines(args.seed, args.lines, code_page)
     starter = service + "\\starter.exe"
     with WineSession(locale=own["locale"]) as wine:
+        # First, so that under WoW64 the system folder's files go where the
+        # 32-bit service and tool see them.
+        wine.use_native_installer(args.probe)
         for path, kind in entries:
             if kind == "folder":
                 os.makedirs(wine.host_path(path), exist_ok=True)
             else:
                 wine.put(path, source=args.probe if kind == "image" else None,
                          data=b"@exit\r\n" if kind == "text" else None)
-        wine.use_native_installer(args.probe)
         install(wine, args, "".join(line + "\r\n" for line in made).encode(own["encoding"]),
                 probes=(), starter=starter)
         trace = wine.start_service()

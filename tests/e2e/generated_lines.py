@@ -2,10 +2,10 @@
 drawn from one seed: so that a run the differential scenario fails on can be
 made again from the seed it prints.
 
-A line is a program, then arguments. The program is a bare name, a relative,
-rooted, drive-relative or full path, quoted or not, with or without spaces,
-extension or the .exe rule; names a program, a batch file, a document, a
-folder or nothing; and may hold a variable, a forward slash, a stray quote or
+A line is a program, then arguments. The program is a bare name, a relative
+(from the current directory alone, too), rooted, drive-relative or full path,
+quoted or not, with or without spaces, extension or the .exe rule; names a
+program, a batch file, a document, a device, a folder or nothing; and may hold a variable, a forward slash, a stray quote or
 another code page's space. The arguments are options, paths, quotes,
 variables and the operators of cmd.exe.
 """
@@ -24,7 +24,9 @@ WINE_CURRENT = "C:\\windows"
 IMAGES = ["C:\\dt\\tools\\a.exe", "C:\\dt\\tools\\b.exe", "C:\\dt\\prog ram\\x.exe",
           "C:\\dt\\a b\\c d.exe", "C:\\dt\\noext", "C:\\dt\\tools\\lib.dll",
           "C:\\dt\\tools\\setup.exe", "{service}\\tool.exe", "{service}\\sub\\x.exe",
-          "{current}\\rel\\y.exe"]
+          "{current}\\rel\\y.exe", "{current}\\dot.exe",
+          # Both names of the hijack shape: the shorter starts.
+          "C:\\dt\\hi.exe", "C:\\dt\\hi jack\\x.exe"]
 # Present or not, by the seed: the shorter names Windows tries first.
 MAYBE_IMAGES = ["C:\\dt\\prog.exe", "C:\\dt\\a.exe", "C:\\Program.exe", "{service}\\my.exe",
                 "{service}\\#.exe", "C:\\dt\\tools\\a", "{service}\\setup.exe"]
@@ -60,6 +62,11 @@ PROGRAMS = [
     "C:\\dt\\sc ript.ps1", "C:\\dt\\folder.exe", "C:\\dt\\missing.exe", "\\dt\\tools\\a.exe",
     "C:/dt/tools/a.exe", "C:dt\\tools\\a.exe", "%SystemRoot%\\system32\\cmd.exe",
     "C:\\Program Files\\x.exe", "C:\\dt\\tools\\setup", "C:\\dt\\tools\\",
+    "C:\\dt\\hi jack\\x.exe", "C:\\dt\\hi jack\\x",
+    # devices, with and without an extension, in any folder
+    "aux", "AUX.EXE", "com1.exe", "con", "Prn", "C:\\dt\\nul.exe",
+    # from the current directory alone
+    ".\\dot.exe", ".\\tool.exe", ".\\rel\\y.exe",
 ]
 QUOTINGS = ["{p}", "{p}", "{p}", '"{p}"', '"{p}', '{p}"', '""{p}', '"{p}"x']
 LEADS = ["", "", "", "", " ", "  ", "\t"]
