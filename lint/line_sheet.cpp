@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "launch/launch_list.h"
+#include "lint/list_facts.h"
 #include "text/string_helpers.h"
 
 namespace {
@@ -42,6 +43,8 @@ void ReadGrammar(const char* lowered, LineSheet& line) {
   const LineGrammar grammar = ParseLine(lowered);
   line.lowered = lowered;
   line.rule = grammar.rule;
+  line.blank = line.lowered.find_first_not_of(" \t") == std::string::npos;
+  line.comment = IsComment(line.lowered);
   line.word.assign(grammar.word, grammar.wordEnd);
   line.wordAt = grammar.word - lowered;
   line.wordEnd = grammar.wordEnd - lowered;
@@ -142,7 +145,8 @@ void BuildSheet(const ServiceView& service, LineSheet& line) {
   line.directory = line.hasDirectory ? workingDirectory : "";
   line.nameEnd = composition.nameEnd;
   line.names = ModuleNames(line.commandLine);
-  line.candidates = ModuleCandidates(line.commandLine);
+  line.candidates.clear();
+  for (const std::string& name : line.names) line.candidates.push_back(WithExeExtension(name));
   if (line.rule == CommandRule::kProgramWithPath && !line.quoted) {
     line.pathEnd = PathEnd(line.names, line.commandLine);
   }

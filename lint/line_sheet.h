@@ -18,8 +18,11 @@ struct LineSheet {
   bool runEnds = false;    // the service reads no line after this one
   std::string read;        // the bytes the reader stored, after text-mode translation
 
-  // The line as the service's grammar reads it, lowered, up to any NUL.
+  // The line as the service's grammar reads it, lowered, up to any NUL, and
+  // whether it names nothing, or reads as a comment of another language.
   std::string lowered;
+  bool blank = false;
+  bool comment = false;
   CommandRule rule = CommandRule::kBareProgram;
   std::string word;  // the first word, without its quotes
   std::size_t wordAt = 0;

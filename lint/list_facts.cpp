@@ -66,9 +66,9 @@ void EachLine(const std::string& bytes, unsigned codePage, const std::string& ex
 bool IsComment(const std::string& lowered) {
   std::string::size_type at = lowered.find_first_not_of(" \t");
   if (at == std::string::npos) return false;
-  const std::string text = lowered.substr(at);
-  return text[0] == '#' || text[0] == ';' || text.compare(0, 2, "//") == 0 ||
-         text.compare(0, 2, "::") == 0 || text == "rem" || text.compare(0, 4, "rem ") == 0;
+  auto opens = [&](const char* mark) { return lowered.compare(at, std::strlen(mark), mark) == 0; };
+  return lowered[at] == '#' || lowered[at] == ';' || opens("//") || opens("::") ||
+         (opens("rem") && (lowered.size() == at + 3 || lowered[at + 3] == ' '));
 }
 
 ListFacts ReadListFacts(const std::string& bytes, const ServiceView& service) {
@@ -80,11 +80,11 @@ ListFacts ReadListFacts(const std::string& bytes, const ServiceView& service) {
   // Padding after it, as old editors left, is harmless; text is not.
   facts.textAfterCtrlZ = facts.ctrlZ != std::string::npos &&
                          bytes.find_first_not_of("\x1A\r\n \t", facts.ctrlZ) != std::string::npos;
+  std::string lowered;
   EachLine(bytes, service.codePage, service.executablePath, [&](const char* line) {
-    const std::string lowered = line;
     if (ParseLine(line).rule == CommandRule::kInstallerPatch) {
       ++facts.installerLines;
-    } else if (lowered.find_first_not_of(" \t") != std::string::npos && !IsComment(lowered)) {
+    } else if (line[std::strspn(line, " \t")] != '\0' && !IsComment(lowered.assign(line))) {
       ++facts.otherLines;
     }
   });

@@ -14,19 +14,19 @@ bool IsInstaller(const LineSheet& line) {
 }
 
 bool IsBlank(const LineSheet& line) {
-  return !IsInstaller(line) && line.lowered.find_first_not_of(" \t") == std::string::npos;
+  return !IsInstaller(line) && line.blank;
 }
 
 bool IsCommentLine(const LineSheet& line) {
-  return !IsInstaller(line) && IsComment(line.lowered);
+  return !IsInstaller(line) && line.comment;
 }
 
 bool NamesAProgram(const LineSheet& line) {
-  return !IsInstaller(line) && !IsBlank(line) && !IsComment(line.lowered);
+  return !IsInstaller(line) && !line.blank && !line.comment;
 }
 
 bool OnTarget(const LineSheet& line) {
-  return line.looked && !IsBlank(line) && !IsComment(line.lowered);
+  return line.looked && !IsBlank(line) && !line.comment;
 }
 
 struct Stage {

@@ -104,6 +104,13 @@ const char* BlankAt(const LineSheet& line, std::size_t i, unsigned codePage) {
 
 void Blank(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
+  // Only a TAB, a vertical tab, a form feed or a byte of another code page's
+  // space can be one: most names hold none.
+  if (std::none_of(line.word.begin(), line.word.end(), [](char c) {
+        return c == '\t' || c == '\v' || c == '\f' || static_cast<unsigned char>(c) >= 0x80;
+      })) {
+    return;
+  }
   for (std::size_t i = 0; i < line.word.size();
        i += CharacterLengthIn(line.word, i, c.service.codePage)) {
     const char* what = BlankAt(line, i, c.service.codePage);

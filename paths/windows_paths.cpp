@@ -22,22 +22,28 @@ std::string Lowered(std::string text) {
 
 // The extension of a path's last part, lowered, without its dot.
 std::string Extension(const std::string& path) {
-  std::string name = BaseName(path);
-  std::string::size_type dot = name.rfind('.');
-  return dot == std::string::npos ? "" : Lowered(name.substr(dot + 1));
+  std::string::size_type dot = path.rfind('.');
+  if (dot == std::string::npos || dot < NameAt(path)) return "";
+  return Lowered(path.substr(dot + 1));
 }
 
 // The device a name stands for in any folder: its part before the first dot,
 // without trailing spaces, such as "nul" for "C:\Svc\NUL .txt". Empty if none.
+// Looked at in place: every path the checker sees is asked.
 std::string DeviceName(const std::string& path) {
-  std::string base = Lowered(BaseName(path));
-  std::string::size_type dot = base.find('.');
-  if (dot != std::string::npos) base.resize(dot);
-  base.erase(base.find_last_not_of(' ') + 1);
-  bool numbered = base.size() == 4 &&
-                  (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+  const std::string::size_type at = NameAt(path);
+  std::string::size_type end = std::min(path.find('.', at), path.size());
+  while (end > at && path[end - 1] == ' ') --end;
+  if (end - at < 3 || end - at > 7 || std::strchr("cCpPaAnNlL", path[at]) == nullptr) return "";
+  char base[8] = {};
+  for (std::string::size_type i = at; i < end; ++i) base[i - at] = Lower(path[i]);
+  bool numbered = end - at == 4 && (std::strncmp(base, "com", 3) == 0 ||
+                                    std::strncmp(base, "lpt", 3) == 0) &&
                   base[3] >= '1' && base[3] <= '9';
-  return numbered || OneOf(base, {"con", "prn", "aux", "nul", "conin$", "conout$"}) ? base : "";
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+    if (numbered || std::strcmp(base, device) == 0) return base;
+  }
+  return "";
 }
 
 // The folder that holds path: the text before its last backslash.
@@ -53,7 +59,14 @@ bool NamesDrive(const std::string& path) {
 }
 
 bool HasProgramExtension(const std::string& path) {
-  return OneOf(Extension(path), {"exe", "com", "scr", "bat", "cmd"});
+  // Looked at in place, as every line asks it several times.
+  if (path.size() < 4 || path[path.size() - 4] != '.') return false;
+  char extension[4] = {Lower(path[path.size() - 3]), Lower(path[path.size() - 2]),
+                       Lower(path[path.size() - 1]), '\0'};
+  for (const char* program : {"exe", "com", "scr", "bat", "cmd"}) {
+    if (std::strcmp(extension, program) == 0) return true;
+  }
+  return false;
 }
 
 PathKind KindOfPath(const std::string& path) {
@@ -127,7 +140,7 @@ std::string Resolve(const std::string& path, const std::string& systemDirectory)
 }
 
 std::string WithExeExtension(const std::string& name) {
-  return BaseName(name).find('.') == std::string::npos ? name + ".exe" : name;
+  return name.find('.', NameAt(name)) == std::string::npos ? name + ".exe" : name;
 }
 
 std::vector<std::string> ModuleNames(const std::string& commandLine) {

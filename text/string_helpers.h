@@ -15,10 +15,20 @@ inline bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// Where a path's last part begins: after its last separator. A plain loop:
+// find_last_of asks memchr once for each byte, and every line asks this.
+inline std::string::size_type NameAt(const std::string& path, const char* separators = "\\/") {
+  for (std::string::size_type at = path.size(); at > 0; --at) {
+    for (const char* separator = separators; *separator != '\0'; ++separator) {
+      if (path[at - 1] == *separator) return at;
+    }
+  }
+  return 0;
+}
+
 // The last part of a path: after its last separator.
 inline std::string BaseName(const std::string& path, const char* separators = "\\/") {
-  std::string::size_type at = path.find_last_of(separators);
-  return at == std::string::npos ? path : path.substr(at + 1);
+  return path.substr(NameAt(path, separators));
 }
 
 // Names for a message, joined by commas: the first shown of them, and how

@@ -1,6 +1,8 @@
 #include "tool/check_output.h"
 
 #include <algorithm>
+#include <cstring>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -36,29 +38,49 @@ std::string CodePageText(unsigned codePage) {
 
 // Text broken at spaces into lines of at most 100 characters where it can
 // be, each after the first indented four more.
-void WriteWrapped(std::ostream& out, const std::string& text, const std::string& indent) {
+// text after indent, cut at spaces into lines of at most 100 characters
+// where it can be, the lines after the first indented four more: appended
+// to out, which a caller writes at once.
+void Wrap(std::string& out, const std::string& text, const std::string& indent) {
   const std::size_t kWidth = 100;
   std::string::size_type at = 0;
-  std::string lead = indent;
-  while (text.size() - at > kWidth - lead.size()) {
-    std::string::size_type cut = text.rfind(' ', at + kWidth - lead.size());
-    if (cut == std::string::npos || cut <= at) cut = text.find(' ', at + kWidth - lead.size());
+  std::size_t lead = 0;  // the indent's, then four more after the first line
+  out += indent;
+  while (text.size() - at > kWidth - indent.size() - lead) {
+    std::string::size_type cut = text.rfind(' ', at + kWidth - indent.size() - lead);
+    if (cut == std::string::npos || cut <= at) {
+      cut = text.find(' ', at + kWidth - indent.size() - lead);
+    }
     if (cut == std::string::npos) break;
-    out << lead << text.substr(at, cut - at) << "\n";
+    out.append(text, at, cut - at).append("\n").append(indent).append("    ");
     at = cut + 1;
-    lead = indent + "    ";
+    lead = 4;
   }
-  out << lead << text.substr(at) << "\n";
+  out.append(text, at, std::string::npos).append("\n");
+}
+
+void WriteWrapped(std::ostream& out, const std::string& text, const std::string& indent) {
+  std::string wrapped;
+  Wrap(wrapped, text, indent);
+  out << wrapped;
+}
+
+// Each finding, "level code: message", wrapped: appended to out.
+void AppendFindings(std::string& out, const std::vector<Finding>& findings, const char* indent) {
+  std::string text;
+  const std::string lead = indent;
+  for (const Finding& finding : findings) {
+    const FindingCode& code = Describe(finding.code);
+    text.assign(LevelName(code.level)).append(" ").append(code.name).append(": ");
+    AppendShown(text, finding.message);
+    Wrap(out, text, lead);
+  }
 }
 
 void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, const char* indent) {
-  for (const Finding& finding : findings) {
-    const FindingCode& code = Describe(finding.code);
-    WriteWrapped(
-        out,
-        std::string(LevelName(code.level)) + " " + code.name + ": " + ShowBytes(finding.message),
-        indent);
-  }
+  std::string text;
+  AppendFindings(text, findings, indent);
+  out << text;
 }
 
 std::string JsonFindings(const std::vector<Finding>& findings) {
@@ -74,15 +96,43 @@ std::string JsonFindings(const std::vector<Finding>& findings) {
   return json + "]";
 }
 
+// Whether every byte is printable ASCII but '<': eight at a time, since every
+// line's report asks of every message.
+bool Plain(const std::string& bytes) {
+  const std::uint64_t kOnes = 0x0101010101010101ull;
+  const std::uint64_t kHigh = 0x8080808080808080ull;
+  auto zeroByte = [&](std::uint64_t word) { return (word - kOnes) & ~word & kHigh; };
+  const char* at = bytes.data();
+  const char* end = at + bytes.size();
+  for (; end - at >= 8; at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    const std::uint64_t below = (word - kOnes * 0x20) & ~word & kHigh;  // under 0x20
+    if ((word & kHigh) != 0 || below != 0 || zeroByte(word ^ (kOnes * 0x7F)) != 0 ||
+        zeroByte(word ^ (kOnes * '<')) != 0) {
+      return false;
+    }
+  }
+  for (; at != end; ++at) {
+    if (*at < 0x20 || *at >= 0x7F || *at == '<') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ShowBytes(const std::string& bytes) {
-  // Most text needs nothing written another way.
-  if (std::all_of(bytes.begin(), bytes.end(),
-                  [](char c) { return c >= 0x20 && c < 0x7F && c != '<'; })) {
-    return bytes;
-  }
   std::string shown;
+  AppendShown(shown, bytes);
+  return shown;
+}
+
+void AppendShown(std::string& shown, const std::string& bytes) {
+  // Most text needs nothing written another way.
+  if (Plain(bytes)) {
+    shown += bytes;
+    return;
+  }
   for (char byte : bytes) {
     auto c = static_cast<unsigned char>(byte);
     switch (c) {
@@ -106,7 +156,6 @@ std::string ShowBytes(const std::string& bytes) {
         }
     }
   }
-  return shown;
 }
 
 std::string JsonString(const std::string& bytes) {
@@ -148,16 +197,30 @@ void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListR
 }
 
 void WriteTextLine(std::ostream& out, const LineReport& line) {
-  out << "\nline " << line.number << ": " << RuleName(line.rule) << "\n"
-      << "  read:      [" << ShowBytes(line.read) << "]\n"
-      << "  command:   [" << ShowBytes(line.commandLine) << "]\n"
-      << "  directory: "
-      << (line.hasDirectory ? "[" + ShowBytes(line.directory) + "]" : "inherited") << "\n";
-  if (line.looked) {
-    out << "  starts:    " << (line.starts.empty() ? "nothing" : "[" + ShowBytes(line.starts) + "]")
-        << "\n";
+  // The line's report in one piece of text, written at once.
+  std::string head;
+  head.reserve(1024);
+  head.append("\nline ").append(std::to_string(line.number)).append(": ").append(RuleName(line.rule));
+  head += "\n  read:      [";
+  AppendShown(head, line.read);
+  head += "]\n  command:   [";
+  AppendShown(head, line.commandLine);
+  head += "]\n  directory: ";
+  if (line.hasDirectory) {
+    head += "[";
+    AppendShown(head, line.directory);
+    head += "]\n";
+  } else {
+    head += "inherited\n";
   }
-  WriteFindings(out, line.findings, "  ");
+  if (line.looked && line.starts.empty()) head += "  starts:    nothing\n";
+  if (line.looked && !line.starts.empty()) {
+    head += "  starts:    [";
+    AppendShown(head, line.starts);
+    head += "]\n";
+  }
+  AppendFindings(head, line.findings, "  ");
+  out.write(head.data(), static_cast<std::streamsize>(head.size()));
 }
 
 void WriteTextSummary(std::ostream& out, const ListReport& report) {

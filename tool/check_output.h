@@ -12,6 +12,8 @@
 // is, "<" and every other byte as <CR>, <LF>, <TAB>, <NUL> or two hex digits
 // in angle brackets, such as <83>.
 std::string ShowBytes(const std::string& bytes);
+// The same, appended to shown.
+void AppendShown(std::string& shown, const std::string& bytes);
 
 // A JSON string literal in which each byte is one character, U+0000 to U+00FF,
 // so that the exact bytes come back from any JSON reader.
