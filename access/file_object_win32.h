@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "access/service_folder.h"
 #include "platform/owned_handle_win32.h"
@@ -26,6 +27,10 @@ bool OpenFileObject(const std::string& path, DWORD access, DWORD share, FileObje
 // The folder a handle really lies in, as the machine names it: the final
 // path without its last part. Empty when it cannot be told.
 std::string RealFolderOf(HANDLE handle);
+
+// Where each folder of a path ends: every backslash that is a character of
+// its own in the ANSI code page, not the second byte of a double-byte one.
+std::vector<std::string::size_type> Separators(const std::string& path);
 
 // The owner and DACL of a descriptor the system returned, as the model reads them.
 SecurityDescriptor ReadDescriptor(PSECURITY_DESCRIPTOR binary);

@@ -77,8 +77,10 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   GetListPath(listPath);
   report.serviceListPath = listPath;
   report.findings = options.installation;
-  Findings whole =
-      CheckWholeList(check.facts, check.service, ListName(options.list), report.serviceListPath);
+  check.facts.name = ListName(options.list);
+  check.facts.serviceListPath = report.serviceListPath;
+  const LineSheet none;
+  Findings whole = JudgeList({none, check.service, check.facts});
   report.findings.insert(report.findings.end(), whole.begin(), whole.end());
   Settle(options, report.findings, report);
   platform.listBytes = &options.bytes;

@@ -91,27 +91,6 @@ ListFacts ReadListFacts(const std::string& bytes, const ServiceView& service) {
   return facts;
 }
 
-Findings CheckWholeList(const ListFacts& facts, const ServiceView& service,
-                        const std::string& listName, const std::string& serviceListPath) {
-  if (facts.utf16) {
-    return {{Code::kUtf16,
-             "the list is UTF-16; the service reads bytes in the ANSI code page, so every line "
-             "is garbage to it: save the list in the ANSI code page"}};
-  }
-  Findings findings;
-  if (facts.utf8Line > 0) {
-    findings.push_back(
-        {Code::kUtf8, "the list is UTF-8 (first at line " + std::to_string(facts.utf8Line) +
-                          "), but the service reads code page " + std::to_string(service.codePage) +
-                          ": save it in that code page"});
-  }
-  std::string expected = BaseName(serviceListPath, "\\");
-  if (listName != "-" && !SameName(listName, expected)) {
-    findings.push_back({Code::kWrongList, "the service " + service.executablePath + " reads " +
-                                              expected + ", not " + listName});
-  }
-  return findings;
-}
 
 std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
                                                const std::string& executablePath,

@@ -17,6 +17,8 @@ struct ListFacts {
   int installerLines = 0;                            // lines the installer rule takes
   int otherLines = 0;  // lines that start anything else, but for blank ones
   std::string::size_type size = 0;
+  std::string name;             // the list's own file name, or "-"
+  std::string serviceListPath;  // the list the service reads
 };
 
 // The facts of bytes, read as the service at service reads them.
@@ -34,7 +36,4 @@ std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
 // none of: #, ;, //, :: or rem first, after any spaces.
 bool IsComment(const std::string& lowered);
 
-// The findings about the list as a whole: its encoding, and whether the
-// service reads it at all. listName is the list's own file name.
-Findings CheckWholeList(const ListFacts& facts, const ServiceView& service,
-                        const std::string& listName, const std::string& serviceListPath);
+

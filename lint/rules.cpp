@@ -83,6 +83,20 @@ Findings JudgeLine(const RuleContext& context) {
   return all;
 }
 
+Findings JudgeList(const RuleContext& context) {
+  Findings all;
+  for (const Rule* rule = kListRules; *rule != nullptr && !HasError(all); ++rule) {
+    (*rule)(context, all);
+  }
+  return all;
+}
+
+Findings JudgeInstallation(const RuleContext& context) {
+  Findings all;
+  for (const Rule* rule = kInstallationRules; *rule != nullptr; ++rule) (*rule)(context, all);
+  return all;
+}
+
 void Add(Findings& findings, Code code, const std::string& message) {
   findings.push_back({code, message});
 }

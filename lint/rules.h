@@ -8,16 +8,23 @@
 #include "lint/line_sheet.h"
 #include "lint/list_facts.h"
 
+struct InstalledAudit;
+
 struct RuleContext {
   const LineSheet& line;
   const ServiceView& service;
   const ListFacts& list;
+  const InstalledAudit* installed = nullptr;  // for --installed's own rules
 };
 
 using Rule = void (*)(const RuleContext& context, Findings& findings);
 
 // Every rule of every stage, in order, on one line.
 Findings JudgeLine(const RuleContext& context);
+// The whole list's rules, before its first line: the first error ends them.
+Findings JudgeList(const RuleContext& context);
+// The installation's rules, for --installed: each is said.
+Findings JudgeInstallation(const RuleContext& context);
 
 // The stages' rules, each list ended by a null, in the file of its kind.
 extern const Rule kBytesRules[];             // a byte-order mark, a cut, a NUL, a CR
@@ -33,6 +40,8 @@ extern const Rule kTargetRules[];            // what is there on the target
 extern const Rule kInstallerListRules[];     // the other installer lines the list starts
 extern const Rule kNoteRules[];              // what the service's lowering changes
 extern const Rule kRunEndRules[];            // where the run ends
+extern const Rule kListRules[];              // the list as a whole
+extern const Rule kInstallationRules[];      // the installation that reads it
 
 // Helpers the rules share.
 void Add(Findings& findings, Code code, const std::string& message);

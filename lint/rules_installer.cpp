@@ -24,15 +24,19 @@ bool NamesTheInstaller(const std::string& word) {
   return word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
 }
 
-void InstallerProgram(const RuleContext& c, Findings& findings) {
+void MsiexecNotFirst(const RuleContext& c, Findings& findings) {
+  const std::string word = FirstWord(c.line);
+  if (NamesTheInstaller(word)) return;
+  Add(findings, Code::kMsiexecNotFirst,
+      "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
+      "instead; its first word, " +
+          word + ", is not started");
+}
+
+void OtherMsiexec(const RuleContext& c, Findings& findings) {
   const std::string installer = c.service.systemDirectory + "\\" + kInstallerName;
   const std::string word = FirstWord(c.line);
-  if (!NamesTheInstaller(word)) {
-    Add(findings, Code::kMsiexecNotFirst,
-        "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
-        "instead; its first word, " +
-            word + ", is not started");
-  } else if (word != kInstallerName && !SameName(word, installer)) {
+  if (NamesTheInstaller(word) && word != kInstallerName && !SameName(word, installer)) {
     Add(findings, Code::kOtherMsiexec,
         "the line names " + word + ", but the service starts the system's " + installer +
             " in its place");
@@ -96,25 +100,19 @@ std::string BrokenPatch(const LineSheet& line, const std::string& folder,
   return "";
 }
 
+// A patch argument that cannot pass whole: patch-name, an error, which ends the stage.
 void PatchName(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  const std::string& folder = c.service.serviceDirectory;
   std::string::size_type at = line.commandLine.find(kPatchMarker);
   std::string composed =
       at == std::string::npos ? "" : line.commandLine.substr(at + kPatchMarkerLength);
-  std::string broken = BrokenPatch(line, folder, composed);
-  if (!broken.empty()) {
-    Add(findings, Code::kPatchName, broken);
-    return;
-  }
-  std::vector<std::string> names = PatchNames(line.patchName);
-  PathKind first = KindOfPath(names[0]);
-  if (first != PathKind::kRelative && first != PathKind::kDevice) {
-    Add(findings, Code::kAbsolutePatch,
-        "the patch path is absolute, but the service puts its own folder in front of it: " +
-            folder + "\\" + names[0]);
-    return;
-  }
+  std::string broken = BrokenPatch(line, c.service.serviceDirectory, composed);
+  if (!broken.empty()) Add(findings, Code::kPatchName, broken);
+}
+
+// A patch joined to the first by ";" gets no folder: patch-name too.
+void JoinedPatchName(const RuleContext& c, Findings& findings) {
+  std::vector<std::string> names = PatchNames(c.line.patchName);
   for (std::size_t i = 1; i < names.size(); ++i) {
     PathKind kind = KindOfPath(names[i]);
     if (kind != PathKind::kFull && kind != PathKind::kUnc) {
@@ -122,10 +120,19 @@ void PatchName(const RuleContext& c, Findings& findings) {
           "the patch " + names[i] +
               ", after a \";\", gets no folder from the service: give it "
               "its full path, such as " +
-              folder + "\\" + names[i]);
+              c.service.serviceDirectory + "\\" + names[i]);
       return;
     }
   }
+}
+
+void AbsolutePatch(const RuleContext& c, Findings& findings) {
+  const std::string name = PatchNames(c.line.patchName)[0];
+  PathKind kind = KindOfPath(name);
+  if (kind == PathKind::kRelative || kind == PathKind::kDevice) return;
+  Add(findings, Code::kAbsolutePatch,
+      "the patch path is absolute, but the service puts its own folder in front of it: " +
+          c.service.serviceDirectory + "\\" + name);
 }
 
 void SideBySide(const RuleContext& c, Findings& findings) {
@@ -162,6 +169,7 @@ void Restart(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kInstallerProgramRules[] = {InstallerProgram, nullptr};
-const Rule kInstallerPatchRules[] = {NoPatchOption, DroppedOptions, PatchName, Restart, nullptr};
+const Rule kInstallerProgramRules[] = {MsiexecNotFirst, OtherMsiexec, nullptr};
+const Rule kInstallerPatchRules[] = {NoPatchOption,   DroppedOptions, PatchName, AbsolutePatch,
+                                     JoinedPatchName, Restart,        nullptr};
 const Rule kInstallerListRules[] = {SideBySide, nullptr};

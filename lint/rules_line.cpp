@@ -29,10 +29,19 @@ void NulByte(const RuleContext& c, Findings& findings) {
       "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
 }
 
-void CarriageReturn(const RuleContext& c, Findings& findings) {
-  const LineSheet& line = c.line;
+// Where a CR that no LF follows stands in what the service reads of the
+// line, or npos.
+std::string::size_type LoneCrAt(const LineSheet& line) {
   std::string::size_type cr = line.read.find('\r');
-  if (cr == std::string::npos || cr >= line.lowered.size()) return;
+  return cr < line.lowered.size() ? cr : std::string::npos;
+}
+
+// A CR inside the name the start needs, or with more text after it: the
+// start fails, or the commands after it never start.
+void LoneCr(const RuleContext& c, Findings& findings) {
+  const LineSheet& line = c.line;
+  std::string::size_type cr = LoneCrAt(line);
+  if (cr == std::string::npos) return;
   const bool installer = line.rule == CommandRule::kInstallerPatch;
   // Where the name that the start needs lies in the line: the program's, or the patch's.
   std::string::size_type nameAt = installer ? line.patchAt : line.wordAt;
@@ -46,11 +55,17 @@ void CarriageReturn(const RuleContext& c, Findings& findings) {
         "a CR that no LF follows, at column " + Column(cr) +
             ", has more text after it: with CR line ends the service reads one line and passes "
             "the rest to its program, and the commands after the CR never start");
-  } else {
-    Add(findings, Code::kTrailingCr,
-        "a CR that no LF follows stays in the line at column " + Column(cr) +
-            ": the program gets it at the end of its last argument");
   }
+}
+
+// A CR at the end of the arguments: LoneCr, an error, has ended the stage
+// for any other.
+void TrailingCr(const RuleContext& c, Findings& findings) {
+  std::string::size_type cr = LoneCrAt(c.line);
+  if (cr == std::string::npos) return;
+  Add(findings, Code::kTrailingCr,
+      "a CR that no LF follows stays in the line at column " + Column(cr) +
+          ": the program gets it at the end of its last argument");
 }
 
 void EmptyLine(const RuleContext& c, Findings& findings) {
@@ -78,26 +93,27 @@ std::size_t NameEnd(const LineSheet& line) {
 
 // Where the program's or the patch's name is cut short, by a NUL byte or at
 // the most the service passes; a cut in the arguments only warns.
-void Cut(const RuleContext& c, Findings& findings) {
+void ProgramCut(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   std::string::size_type zero = NulInName(line);
   if (zero != std::string::npos) {
     Add(findings, Code::kProgramCut,
         "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
             line.word + " and ignores the rest of the line");
-    return;
-  }
-  if (line.commandLine.size() < kPathSize - 1) return;
-  if (NameEnd(line) > kPathSize - 1) {
+  } else if (line.commandLine.size() >= kPathSize - 1 && NameEnd(line) > kPathSize - 1) {
     Add(findings, Code::kProgramCut,
         "the command line is cut at 259 characters, the most the service passes, inside the " +
             std::string(line.rule == CommandRule::kInstallerPatch ? "patch's" : "program's") +
             " name, so it names another file");
-  } else {
-    Add(findings, Code::kCommandCut,
-        "the command line reaches 259 characters, the most the service passes: anything longer "
-        "was cut there, in the arguments");
   }
+}
+
+// A cut in the arguments: ProgramCut, an error, has ended the stage for one in a name.
+void CommandCut(const RuleContext& c, Findings& findings) {
+  if (c.line.commandLine.size() < kPathSize - 1) return;
+  Add(findings, Code::kCommandCut,
+      "the command line reaches 259 characters, the most the service passes: anything longer "
+      "was cut there, in the arguments");
 }
 
 // The service lowers the whole line: a note where that changes what the
@@ -136,7 +152,8 @@ void CtrlZ(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kBytesRules[] = {ByteOrderMark, Cut, NulByte, CarriageReturn, nullptr};
+const Rule kBytesRules[] = {ByteOrderMark, ProgramCut, CommandCut, NulByte,
+                            LoneCr,        TrailingCr, nullptr};
 const Rule kBlankRules[] = {EmptyLine, nullptr};
 const Rule kNoteRules[] = {Lowered, nullptr};
 const Rule kRunEndRules[] = {LineTooLong, CtrlZ, nullptr};

@@ -45,17 +45,23 @@ bool IsSystemProgram(std::string word) {
   return std::binary_search(std::begin(kPrograms), std::end(kPrograms), word, Less());
 }
 
-void BareName(const RuleContext& c, Findings& findings) {
+// A bare name that is msiexec, without the ".exe" the installer rule looks for.
+bool NamesMsiexec(const LineSheet& line) {
+  return Bare(line) && line.word.compare(NameAt(line.word, "/"), std::string::npos, "msiexec") == 0;
+}
+
+void MsiexecWithoutExe(const RuleContext& c, Findings& findings) {
+  if (!NamesMsiexec(c.line)) return;
+  Add(findings, Code::kMsiexecWithoutExe,
+      "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
+      "so the service starts " +
+          c.line.candidates[0] + " as a program of its own and no patch is applied");
+}
+
+void SystemProgram(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  if (!Bare(line)) return;
-  std::string::size_type nameAt = line.word.find_last_of('/');
-  if (line.word.compare(nameAt == std::string::npos ? 0 : nameAt + 1, std::string::npos,
-                        "msiexec") == 0) {
-    Add(findings, Code::kMsiexecWithoutExe,
-        "the line names msiexec without \"msiexec.exe\", the text the installer rule looks for, "
-        "so the service starts " +
-            line.candidates[0] + " as a program of its own and no patch is applied");
-  } else if (!line.looked && IsSystemProgram(line.word)) {
+  if (!Bare(line) || NamesMsiexec(line)) return;
+  if (!line.looked && IsSystemProgram(line.word)) {
     Add(findings, Code::kSystemProgram,
         line.word +
             " is a program of the system folder, but the service looks for it only in its own: " +
@@ -178,6 +184,7 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kPathRules[] = {BareName, RelativePath, UnquotedSpaces, nullptr};
+const Rule kPathRules[] = {MsiexecWithoutExe, SystemProgram, RelativePath, UnquotedSpaces,
+                           nullptr};
 const Rule kBitnessRules[] = {Wow64System32, nullptr};
 const Rule kShellRules[] = {ShellOperator, nullptr};

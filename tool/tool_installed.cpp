@@ -1,5 +1,10 @@
 // --installed: the service's registration, its folder and its list, as this
 // machine has them.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <iostream>
+
 #include "access/machine_access.h"
 #include "lint/installed_audit.h"
 #include "tool/check_defaults.h"
@@ -27,7 +32,9 @@ int AuditInstalled(ToolOptions& tool) {
   options.installed = true;
   options.imagePath = facts.imagePath;
   options.account = facts.account.empty() ? "LocalSystem" : facts.account;
-  options.installation = AuditInstallation(facts, verdict);
+  struct stat status;
+  const bool missing = stat(list.c_str(), &status) != 0 && errno == ENOENT;
+  options.installation = AuditInstallation({facts, verdict, missing ? list : ""});
   options.service.executablePath = program;
   tool.executableGiven = true;
   return CheckOneList(tool, list, true);
