@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,7 @@ std::string WellKnownName(const std::string& principal);
 // which only the machine can tell: isAdministrator asks it, where there is one.
 struct Trusted {
   std::vector<std::string> administrators;  // accounts known to be members
-  bool (*isAdministrator)(const std::string& sid) = nullptr;
+  std::function<bool(const std::string& sid)> isAdministrator;
   // How the machine names a principal, for messages.
   std::string (*nameOf)(const std::string& sid) = WellKnownName;
   bool Has(const std::string& principal) const;

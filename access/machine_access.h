@@ -20,7 +20,12 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts);
 // Why others than administrators can change a file the service would start
 // here, or a folder above it, or why it leads elsewhere; empty when no one
 // can, or it is not there. Null where there is no such view: off Windows.
-extern std::string (*const kTargetChangeable)(const std::string& path);
+extern std::string (*const kTargetChangeable)(const std::string& path, const Trusted& trusted);
+
+// Who this machine trusts: SYSTEM, Administrators, TrustedInstaller and the
+// accounts in Administrators, which it is asked about as they come. A check
+// makes one, and keeps it while it runs. Off Windows, the built-in ones.
+Trusted TrustedHere();
 
 // What this machine says of the installed service. Off Windows, nothing:
 // facts.registered stays false.

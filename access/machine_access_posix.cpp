@@ -8,7 +8,11 @@ MachineFolders DefaultMachineFolders() {
 
 void ReadFolderFacts(const std::string&, FolderFacts&) {}
 
-std::string (*const kTargetChangeable)(const std::string&) = nullptr;
+std::string (*const kTargetChangeable)(const std::string&, const Trusted&) = nullptr;
+
+Trusted TrustedHere() {
+  return Trusted();
+}
 
 void ReadInstalledFacts(InstalledFacts&) {}
 

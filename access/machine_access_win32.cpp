@@ -209,11 +209,11 @@ std::string MachineValue(const char* subkey, const char* name) {
   return status == ERROR_SUCCESS ? value : "";
 }
 
-std::string ChangeableOnTarget(const std::string& path) {
+std::string ChangeableOnTarget(const std::string& path, const Trusted& trusted) {
   if (KindOfPath(path) == PathKind::kDevice) return "";  // never opened: it may wait for ever
   std::vector<ObjectFacts> chain;
   if (!ReadChain(path, chain)) return "";  // not there: missing-program says so
-  return JudgeChain(chain, 2, MachineTrusted());
+  return JudgeChain(chain, 2, trusted);
 }
 
 }  // namespace
@@ -323,4 +323,8 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   facts.serviceRegistered = ServiceRegistered(facts.installedIn);
 }
 
-std::string (*const kTargetChangeable)(const std::string&) = ChangeableOnTarget;
+std::string (*const kTargetChangeable)(const std::string&, const Trusted&) = ChangeableOnTarget;
+
+Trusted TrustedHere() {
+  return MachineTrusted();
+}

@@ -5,6 +5,7 @@
 // clang-format on
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "access/machine_accounts_win32.h"
@@ -36,11 +37,10 @@ std::wstring AdministratorsGroupName() {
 // Whether an account is a member of Administrators: listed in the group,
 // the running account when its token holds the group (Wine lists no
 // members), or a user whose groups, nested ones included, hold it.
-bool IsAdministratorAccount(const std::string& sidText) {
-  static std::map<std::string, bool> known;
+bool IsAdministratorAccount(const std::string& sidText, std::map<std::string, bool>& known,
+                            const std::wstring& group) {
   auto cached = known.find(sidText);
   if (cached != known.end()) return cached->second;
-  static const std::wstring group = AdministratorsGroupName();
   bool member = false;
   PSID sid = nullptr;
   if (!group.empty() && ConvertStringSidToSidA(sidText.c_str(), &sid)) {
@@ -99,7 +99,12 @@ std::string PrincipalName(const std::string& sidText) {
 
 Trusted MachineTrusted() {
   Trusted trusted;
-  trusted.isAdministrator = IsAdministratorAccount;
+  // Each machine's view keeps what it asked, for as long as it is in use.
+  auto known = std::make_shared<std::map<std::string, bool>>();
+  auto group = std::make_shared<const std::wstring>(AdministratorsGroupName());
+  trusted.isAdministrator = [known, group](const std::string& sid) {
+    return IsAdministratorAccount(sid, *known, *group);
+  };
   trusted.nameOf = PrincipalName;
   return trusted;
 }

@@ -58,7 +58,7 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
     return false;
   }
   // The list's folder, and those above it, may be changed by administrators only.
-  const std::string changeable = kTargetChangeable(list);
+  const std::string changeable = kTargetChangeable(list, TrustedHere());
   if (!changeable.empty()) {
     error = "the list " + Quoted(list) + ": " + changeable;
     return false;

@@ -28,13 +28,13 @@ std::size_t AnyAt(const std::string& text, std::size_t at,
 }  // namespace
 
 std::size_t CharacterLengthIn(const std::string& text, std::size_t at, unsigned codePage) {
-  static unsigned tableFor = 0;
-  static bool lead[256];
-  if (tableFor != codePage) {
-    FillLeadByteTable(lead, BuiltInLeadByteRanges(codePage));
-    tableFor = codePage;
+  if (at + 1 >= text.size()) return 1;
+  const auto c = static_cast<unsigned char>(text[at]);
+  const unsigned char* ranges = BuiltInLeadByteRanges(codePage);
+  for (int i = 0; ranges[i] != 0 || ranges[i + 1] != 0; i += 2) {
+    if (c >= ranges[i] && c <= ranges[i + 1]) return 2;
   }
-  return at + 1 < text.size() && lead[static_cast<unsigned char>(text[at])] ? 2 : 1;
+  return 1;
 }
 
 bool IsDoubleByteCodePage(unsigned codePage) {

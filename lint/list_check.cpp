@@ -26,17 +26,17 @@ int CountLinesNeverRead(ListReader& reader) {
 }
 
 // The dry-run platform as the service at options' executable sees its machine.
-DryRunPlatform& SetUpService(const CheckOptions& options) {
-  DryRunPlatform& platform = ResetDryRun(options.service.codePage);
+DryRunPlatform ServicePlatform(const CheckOptions& options) {
+  DryRunPlatform platform(options.service.codePage);
   platform.executablePath = options.service.executablePath;
   platform.systemDirectory = options.service.systemDirectory;
   return platform;
 }
 
-// The options' service, with its folder as the service itself works it out.
+// The options' service, with its folder as the service itself works it out
+// on the check's platform, in use.
 ServiceView ViewOf(const CheckOptions& options) {
   ServiceView service = options.service;
-  SetUpService(options);
   PathBuffer directory;
   GetServiceDirectory(directory);
   service.serviceDirectory = directory;
@@ -70,9 +70,10 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   check.options = &options;
   check.report = &report;
   report = ListReport();
+  check.platform = ServicePlatform(options);
+  UseDryRun use(check.platform);
   check.service = ViewOf(options);
   check.facts = ReadListFacts(options.bytes, check.service);
-  DryRunPlatform& platform = SetUpService(options);
   PathBuffer listPath;
   GetListPath(listPath);
   report.serviceListPath = listPath;
@@ -83,11 +84,12 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   Findings whole = JudgeList({none, check.service, check.facts});
   report.findings.insert(report.findings.end(), whole.begin(), whole.end());
   Settle(options, report.findings, report);
-  platform.listBytes = &options.bytes;
+  check.platform.listBytes = &options.bytes;
   OpenList(check.input, options.list.c_str());
 }
 
 bool CheckNextLine(ListCheck& check, LineReport& line) {
+  UseDryRun use(check.platform);
   ListReader& input = check.input;
   if (!ReaderGood(input)) return false;
   LineSheet sheet;
@@ -111,13 +113,14 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   line.looked = sheet.looked;
   // What CreateProcessA runs: a file it cannot start, or one whose working
   // directory is missing, starts nothing.
-  bool starts = Starts(sheet.starts, sheet.startsKind) && sheet.directoryThere;
+  bool starts = Starts(sheet.starts, sheet.startsKind, check.service.runsDos) &&
+                sheet.directoryThere;
   line.starts = starts ? sheet.starts : "";
   return true;
 }
 
 void EndListCheck(ListCheck& check) {
-  DryRun().listBytes = nullptr;
+  check.platform.listBytes = nullptr;
   check.options = nullptr;
 }
 
@@ -145,16 +148,20 @@ const char* RuleName(CommandRule rule) {
 }
 
 std::string FolderOf(const std::string& path, unsigned codePage) {
-  ResetDryRun(codePage).executablePath = path;
-  PathBuffer buffer;
-  GetServiceDirectory(buffer);
-  return buffer;
+  std::string folder;
+  std::string list;
+  ServicePaths(path, codePage, folder, list);
+  return folder;
 }
 
 void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,
                   std::string& list) {
-  folder = FolderOf(executablePath, codePage);
+  DryRunPlatform platform(codePage);
+  platform.executablePath = executablePath;
+  UseDryRun use(platform);
   PathBuffer buffer;
+  GetServiceDirectory(buffer);
+  folder = buffer;
   GetListPath(buffer);
   list = buffer;
 }

@@ -12,6 +12,7 @@
 #include "lint/line_sheet.h"
 #include "lint/list_facts.h"
 #include "launch/list_reader.h"
+#include "platform/platform_dry_run.h"
 
 struct CheckOptions {
   std::string list;   // the list's name as given: a path on this machine, or "-"
@@ -56,6 +57,7 @@ struct ListReport {
 struct ListCheck {
   const CheckOptions* options = nullptr;
   ListReport* report = nullptr;
+  DryRunPlatform platform;  // the service's machine, as the check answers for it
   ListReader input;
   ServiceView service;
   ListFacts facts;

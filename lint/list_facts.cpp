@@ -47,9 +47,10 @@ int FirstUtf8Line(const std::string& bytes) {
 template <typename Visit>
 void EachLine(const std::string& bytes, unsigned codePage, const std::string& executablePath,
               Visit visit) {
-  DryRunPlatform& platform = ResetDryRun(codePage);
+  DryRunPlatform platform(codePage);
   platform.executablePath = executablePath;
   platform.listBytes = &bytes;
+  UseDryRun use(platform);
   ListReader reader;
   OpenList(reader, "list");
   LineBuffer line;
@@ -58,7 +59,6 @@ void EachLine(const std::string& bytes, unsigned codePage, const std::string& ex
     LowerLine(line);
     visit(line);
   }
-  platform.listBytes = nullptr;
 }
 
 }  // namespace

@@ -8,13 +8,18 @@
 #include "platform/platform.h"
 
 namespace {
-bool leadBytes[256];
-bool hasLeadBytes = false;
 
+// The platform that answers when no check has one in use: the tests'.
 // Built on first use, so a throwing constructor cannot escape static start-up.
-DryRunPlatform& Instance() {
+DryRunPlatform& Fallback() {
   static DryRunPlatform dryRun;
   return dryRun;
+}
+
+DryRunPlatform* inUse = nullptr;
+
+DryRunPlatform& Instance() {
+  return inUse != nullptr ? *inUse : Fallback();
 }
 
 void Answer(const std::string& value, char* buffer, std::size_t size) {
@@ -25,10 +30,20 @@ void Answer(const std::string& value, char* buffer, std::size_t size) {
 }
 }  // namespace
 
+DryRunPlatform::DryRunPlatform(unsigned codePage)
+    : leadBytes{}, hasLeadBytes(FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage))) {}
+
+UseDryRun::UseDryRun(DryRunPlatform& platform) : previous_(inUse) {
+  inUse = &platform;
+}
+
+UseDryRun::~UseDryRun() {
+  inUse = previous_;
+}
+
 DryRunPlatform& ResetDryRun(unsigned codePage) {
-  Instance() = DryRunPlatform();
-  hasLeadBytes = FillLeadByteTable(leadBytes, BuiltInLeadByteRanges(codePage));
-  return Instance();
+  Fallback() = DryRunPlatform(codePage);
+  return Fallback();
 }
 
 DryRunPlatform& DryRun() {
@@ -36,11 +51,11 @@ DryRunPlatform& DryRun() {
 }
 
 bool IsLeadByte(unsigned char c) {
-  return leadBytes[c];
+  return Instance().leadBytes[c];
 }
 
 bool HasLeadBytes() {
-  return hasLeadBytes;
+  return Instance().hasLeadBytes;
 }
 
 void GetExecutablePath(char* buffer, std::size_t size) {
@@ -51,10 +66,13 @@ void GetSystemDirectoryPath(char* buffer, std::size_t size) {
   Answer(Instance().systemDirectory, buffer, size);
 }
 
-// A real file, or the bytes the caller gave.
+// A real file, or the bytes the caller gave, which it reads to the end
+// whatever platform is in use meanwhile.
 struct ListFile {
   std::FILE* file;
   std::size_t offset;
+  const std::string* bytes;
+  int* openLists;
 };
 
 ListFile* OpenListFile(const char* path) {
@@ -71,12 +89,12 @@ ListFile* OpenListFile(const char* path) {
     if (file == nullptr) return nullptr;
   }
   ++Instance().openLists;
-  return new ListFile{file, 0};
+  return new ListFile{file, 0, Instance().listBytes, &Instance().openLists};
 }
 
 long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
   if (file->file == nullptr) {
-    std::size_t count = Instance().listBytes->copy(buffer, size, file->offset);
+    std::size_t count = file->bytes->copy(buffer, size, file->offset);
     file->offset += count;
     return static_cast<long>(count);
   }
@@ -86,7 +104,7 @@ long ReadListFile(ListFile* file, char* buffer, std::size_t size) {
 }
 
 void CloseListFile(ListFile* file) {
-  --Instance().openLists;
+  --*file->openLists;
   // Nothing was written, so closing cannot lose anything.
   if (file->file != nullptr) static_cast<void>(std::fclose(file->file));
   delete file;

@@ -16,6 +16,10 @@ struct DryRunStart {
 };
 
 struct DryRunPlatform {
+  explicit DryRunPlatform(unsigned codePage = 1252);
+  // The ANSI code page's lead bytes.
+  bool leadBytes[256];
+  bool hasLeadBytes;
   std::string executablePath = "C:\\Svc\\Starter.exe";
   std::string systemDirectory = "C:\\WINDOWS\\system32";
   // Returns false to make a start fail; by default every start succeeds.
@@ -32,6 +36,21 @@ struct DryRunPlatform {
   int openLists = 0;                // lists open right now
 };
 
-// Resets every answer and record, and makes codePage the ANSI code page.
+// Makes a platform the one that platform.h answers from while it lives, and
+// the one before it again after: a check owns its platform, and nothing
+// depends on what ran before it.
+class UseDryRun {
+ public:
+  explicit UseDryRun(DryRunPlatform& platform);
+  UseDryRun(const UseDryRun&) = delete;
+  UseDryRun& operator=(const UseDryRun&) = delete;
+  ~UseDryRun();
+
+ private:
+  DryRunPlatform* previous_;
+};
+
+// For the tests: resets the platform that answers when no other is in use,
+// and makes codePage the ANSI code page.
 DryRunPlatform& ResetDryRun(unsigned codePage = 1252);
 DryRunPlatform& DryRun();

@@ -89,7 +89,7 @@ extern "C" __declspec(dllexport) UINT __stdcall JudgeFolder(MSIHANDLE install) {
     why = list.find('"') != std::string::npos ? "it holds a double quote"
           : GetFileAttributesA(list.c_str()) == INVALID_FILE_ATTRIBUTES
               ? "it cannot be read, " + ErrorText(GetLastError())
-              : kTargetChangeable(list);
+              : kTargetChangeable(list, TrustedHere());
     if (why.empty()) {
       std::ostringstream report;
       int status = CheckListForFolder(list, folder, report);

@@ -82,14 +82,14 @@ void TargetBitness(bool& wow64, bool& runsDos) {
 bool ServicePathFolders(std::vector<std::string>& folders) {
   // Services get the machine's environment, not a user's; an expandable value is
   // expanded, as RRF_RT_REG_SZ alone asks.
-  static char value[32767];
-  DWORD size = sizeof value;
+  std::vector<char> value(32767);
+  DWORD size = static_cast<DWORD>(value.size());
   if (RegGetValueA(HKEY_LOCAL_MACHINE,
                    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "Path",
-                   RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+                   RRF_RT_REG_SZ, nullptr, value.data(), &size) != ERROR_SUCCESS) {
     return false;
   }
-  std::string path = value;
+  std::string path = value.data();
   for (std::string::size_type at = 0; at <= path.size();) {
     std::string::size_type end = path.find(';', at);
     if (end == std::string::npos) end = path.size();

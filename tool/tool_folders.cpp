@@ -37,7 +37,7 @@ std::string JudgeListToInstall(const std::string& list) {
   std::string error;
   if (list.find('"') != std::string::npos) return "it holds a double quote";
   if (!ReadList(list, bytes, error)) return error;
-  return kTargetChangeable != nullptr ? kTargetChangeable(list) : "";
+  return kTargetChangeable != nullptr ? kTargetChangeable(list, TrustedHere()) : "";
 }
 
 // The list to be installed into folder, checked as the service there will

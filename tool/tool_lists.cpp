@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 
 #include "tool/check_defaults.h"
@@ -82,7 +83,13 @@ void ChooseMachine(ToolOptions& tool) {
   if (!tool.haveSystemDir) options.service.systemDirectory = DefaultSystemDirectory();
   if (!tool.haveCodePage) options.service.codePage = DefaultCodePage();
   options.service.fileKind = kTargetFileKind;
-  options.service.changeable = kTargetChangeable;
+  if (kTargetChangeable != nullptr) {
+    // One view of who is trusted for the whole check: the machine is asked once an account.
+    auto trusted = std::make_shared<const Trusted>(TrustedHere());
+    options.service.changeable = [trusted](const std::string& path) {
+      return kTargetChangeable(path, *trusted);
+    };
+  }
   TargetBitness(options.service.wow64, options.service.runsDos);
   options.service.pathKnown = ServicePathFolders(options.service.pathFolders);
 }
