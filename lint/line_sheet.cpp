@@ -54,6 +54,27 @@ void ReadGrammar(const char* lowered, LineSheet& line) {
   line.patch = grammar.patch ? grammar.patch : "";
   line.patchAt = grammar.patch ? grammar.patch - lowered : 0;
   line.patchName = line.patch.substr(0, line.patch.find_first_of(" \t"));
+  const std::string& text = line.lowered;
+  std::string::size_type at = std::min(text.find_first_not_of(" \t"), text.size());
+  line.leadingWordEnd = std::min(text.find(' ', at), text.size());
+  line.leadingWord = text.substr(at, line.leadingWordEnd - at);
+  const std::string& word = line.leadingWord;
+  if (word.size() > 1 && word.front() == '"' && word.back() == '"') {
+    line.leadingWord = word.substr(1, word.size() - 2);
+  }
+}
+
+// Where the name that starts ends in the command line: for an unquoted path,
+// the name CreateProcessA starts, else where the composer ended it. A name
+// that reaches the cut runs on past it when the line goes on with it.
+std::size_t StartsNameEnd(const LineSheet& line) {
+  if (line.rule != CommandRule::kProgramWithPath || line.quoted || line.names.empty()) {
+    return line.nameEnd;
+  }
+  std::size_t end = line.names[line.starts.empty() ? line.pathEnd : line.startsAt].size();
+  bool runsOn = end == line.commandLine.size() && end < line.lowered.size() &&
+                line.lowered[end] != ' ' && line.lowered[end] != '\t';
+  return runsOn ? end + 1 : end;
 }
 
 // What starts: the first file of the names CreateProcessA tries, in the
@@ -80,7 +101,7 @@ void LookForProgram(const ServiceView& service, LineSheet& line) {
 
 void LookOnTarget(const ServiceView& service, LineSheet& line) {
   line.looked = true;
-  if (line.rule == CommandRule::kInstallerPatch) {
+  if (IsInstaller(line)) {
     std::string installer = service.systemDirectory + "\\" + kInstallerName;
     FileKind kind = service.fileKind(installer);
     if (IsFile(kind)) {
@@ -150,5 +171,11 @@ void BuildSheet(const ServiceView& service, LineSheet& line) {
   if (line.rule == CommandRule::kProgramWithPath && !line.quoted) {
     line.pathEnd = PathEnd(line.names, line.commandLine);
   }
+  std::string::size_type marker = line.commandLine.find(kPatchMarker);
+  if (IsInstaller(line) && marker != std::string::npos) {
+    line.composedPatch = line.commandLine.substr(marker + kPatchMarkerLength);
+  }
+  line.nulAt = line.read.find('\0');
   if (service.fileKind != nullptr) LookOnTarget(service, line);
+  line.startsNameEnd = StartsNameEnd(line);
 }

@@ -33,12 +33,21 @@ struct LineSheet {
   std::string patch;  // what follows " /p "
   std::size_t patchAt = 0;
   std::string patchName;  // the patch argument up to its first space or TAB
+  // The first word after any spaces or TABs, without quotes around it, and
+  // where it ends: the program an installer line names.
+  std::string leadingWord;
+  std::size_t leadingWordEnd = 0;
+  std::size_t nulAt = std::string::npos;  // the first NUL the reader stored, if any
 
   // The line as the service composes it.
   std::string commandLine;
   bool hasDirectory = false;
   std::string directory;
   std::size_t nameEnd = 0;  // where the name the start needs ends, as the composer says
+  // Where the name that starts ends: for an unquoted path, the name
+  // CreateProcessA starts (past the cut, when it runs on past it), else nameEnd.
+  std::size_t startsNameEnd = 0;
+  std::string composedPatch;  // what follows " /p " in the command line
 
   // The command as CreateProcessA reads it: the names it tries, in order, as
   // written and with the .exe rule, and, for an unquoted path, the first
@@ -59,6 +68,14 @@ struct LineSheet {
   std::string patchFile;  // where the patch is taken from
   bool patchThere = true;
 };
+
+// Whether the installer-patch rule takes the line, or the bare-program rule.
+inline bool IsInstaller(const LineSheet& line) {
+  return line.rule == CommandRule::kInstallerPatch;
+}
+inline bool Bare(const LineSheet& line) {
+  return line.rule == CommandRule::kBareProgram;
+}
 
 // The facts of line, already read, as the service at service reads, lowers
 // and composes it. Uses the service's own step on the dry-run platform, which

@@ -9,10 +9,6 @@ bool Always(const LineSheet&) {
   return true;
 }
 
-bool IsInstaller(const LineSheet& line) {
-  return line.rule == CommandRule::kInstallerPatch;
-}
-
 bool IsBlank(const LineSheet& line) {
   return !IsInstaller(line) && line.blank;
 }

@@ -8,24 +8,12 @@
 
 namespace {
 
-// The line's first word, after any spaces or TABs before it.
-std::string FirstWord(const LineSheet& line, std::string::size_type* end = nullptr) {
-  const std::string& text = line.lowered;
-  std::string::size_type at = std::min(text.find_first_not_of(" \t"), text.size());
-  std::string::size_type stop = std::min(text.find(' ', at), text.size());
-  if (end) *end = stop;
-  std::string word = text.substr(at, stop - at);
-  if (word.size() > 1 && word.front() == '"' && word.back() == '"')
-    word = word.substr(1, word.size() - 2);
-  return word;
-}
-
 bool NamesTheInstaller(const std::string& word) {
   return word == kInstallerName || EndsWith(word, std::string("\\") + kInstallerName);
 }
 
 void MsiexecNotFirst(const RuleContext& c, Findings& findings) {
-  const std::string word = FirstWord(c.line);
+  const std::string& word = c.line.leadingWord;
   if (NamesTheInstaller(word)) return;
   Add(findings, Code::kMsiexecNotFirst,
       "the line mentions \"msiexec.exe\", so the service starts the system's msiexec.exe "
@@ -35,7 +23,7 @@ void MsiexecNotFirst(const RuleContext& c, Findings& findings) {
 
 void OtherMsiexec(const RuleContext& c, Findings& findings) {
   const std::string installer = c.service.systemDirectory + "\\" + kInstallerName;
-  const std::string word = FirstWord(c.line);
+  const std::string& word = c.line.leadingWord;
   if (NamesTheInstaller(word) && word != kInstallerName && !SameName(word, installer)) {
     Add(findings, Code::kOtherMsiexec,
         "the line names " + word + ", but the service starts the system's " + installer +
@@ -53,8 +41,8 @@ void NoPatchOption(const RuleContext& c, Findings& findings) {
 
 void DroppedOptions(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  std::string::size_type wordEnd = 0;
-  if (!NamesTheInstaller(FirstWord(line, &wordEnd))) return;
+  const std::string::size_type wordEnd = line.leadingWordEnd;
+  if (!NamesTheInstaller(line.leadingWord)) return;
   std::string::size_type markerAt = line.patchAt - kPatchMarkerLength;
   if (markerAt <= wordEnd) return;
   std::string dropped = line.read.substr(wordEnd, markerAt - wordEnd);
@@ -103,10 +91,7 @@ std::string BrokenPatch(const LineSheet& line, const std::string& folder,
 // A patch argument that cannot pass whole: patch-name, an error, which ends the stage.
 void PatchName(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  std::string::size_type at = line.commandLine.find(kPatchMarker);
-  std::string composed =
-      at == std::string::npos ? "" : line.commandLine.substr(at + kPatchMarkerLength);
-  std::string broken = BrokenPatch(line, c.service.serviceDirectory, composed);
+  std::string broken = BrokenPatch(line, c.service.serviceDirectory, line.composedPatch);
   if (!broken.empty()) Add(findings, Code::kPatchName, broken);
 }
 

@@ -15,15 +15,15 @@ void ByteOrderMark(const RuleContext& c, Findings& findings) {
 // The NUL ends the line for composition: inside a name it cuts the name
 // (see Cut), after one it drops the arguments.
 std::string::size_type NulInName(const LineSheet& line) {
-  std::string::size_type zero = line.read.find('\0');
-  bool inName = zero != std::string::npos && line.rule != CommandRule::kInstallerPatch &&
+  std::string::size_type zero = line.nulAt;
+  bool inName = zero != std::string::npos && !IsInstaller(line) &&
                 !line.quoted && zero == line.wordEnd && zero + 1 < line.read.size() &&
                 line.read[zero + 1] != ' ';
   return inName ? zero : std::string::npos;
 }
 
 void NulByte(const RuleContext& c, Findings& findings) {
-  std::string::size_type zero = c.line.read.find('\0');
+  std::string::size_type zero = c.line.nulAt;
   if (zero == std::string::npos || NulInName(c.line) != std::string::npos) return;
   Add(findings, Code::kNulByte,
       "a NUL byte at column " + Column(zero) + ": the service ignores the rest of the line");
@@ -42,7 +42,7 @@ void LoneCr(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   std::string::size_type cr = LoneCrAt(line);
   if (cr == std::string::npos) return;
-  const bool installer = line.rule == CommandRule::kInstallerPatch;
+  const bool installer = IsInstaller(line);
   // Where the name that the start needs lies in the line: the program's, or the patch's.
   std::string::size_type nameAt = installer ? line.patchAt : line.wordAt;
   std::string::size_type nameEnd = installer ? line.patchAt + line.patchName.size() : line.wordEnd;
@@ -78,19 +78,6 @@ void EmptyLine(const RuleContext& c, Findings& findings) {
           "\\\", which names no program, so the start always fails");
 }
 
-// Where the name that starts ends in the command line: for an unquoted path,
-// the name CreateProcessA starts, else where the composer ended it.
-std::size_t NameEnd(const LineSheet& line) {
-  if (line.rule != CommandRule::kProgramWithPath || line.quoted || line.names.empty()) {
-    return line.nameEnd;
-  }
-  std::size_t end = line.names[line.starts.empty() ? line.pathEnd : line.startsAt].size();
-  // A name that reaches the cut runs on past it when the line goes on with it.
-  bool runsOn = end == line.commandLine.size() && end < line.lowered.size() &&
-                line.lowered[end] != ' ' && line.lowered[end] != '\t';
-  return runsOn ? end + 1 : end;
-}
-
 // Where the program's or the patch's name is cut short, by a NUL byte or at
 // the most the service passes; a cut in the arguments only warns.
 void ProgramCut(const RuleContext& c, Findings& findings) {
@@ -100,10 +87,10 @@ void ProgramCut(const RuleContext& c, Findings& findings) {
     Add(findings, Code::kProgramCut,
         "a NUL byte at column " + Column(zero) + " cuts the program's name: the service takes " +
             line.word + " and ignores the rest of the line");
-  } else if (line.commandLine.size() >= kPathSize - 1 && NameEnd(line) > kPathSize - 1) {
+  } else if (line.commandLine.size() >= kPathSize - 1 && line.startsNameEnd > kPathSize - 1) {
     Add(findings, Code::kProgramCut,
         "the command line is cut at 259 characters, the most the service passes, inside the " +
-            std::string(line.rule == CommandRule::kInstallerPatch ? "patch's" : "program's") +
+            std::string(IsInstaller(line) ? "patch's" : "program's") +
             " name, so it names another file");
   }
 }
@@ -120,7 +107,7 @@ void CommandCut(const RuleContext& c, Findings& findings) {
 // program gets, the arguments or an installer line's patch argument.
 void Lowered(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
-  const bool installer = line.rule == CommandRule::kInstallerPatch;
+  const bool installer = IsInstaller(line);
   if (installer && !line.hasPatch) return;
   std::string::size_type at = installer ? line.patchAt : line.argumentsAt;
   std::string::size_type size = line.lowered.size() - at;

@@ -9,9 +9,6 @@
 
 namespace {
 
-bool Bare(const LineSheet& line) {
-  return line.rule == CommandRule::kBareProgram;
-}
 
 // The file the service names first: the one CreateProcessA tries first.
 std::string FirstName(const LineSheet& line) {

@@ -8,9 +8,6 @@
 
 namespace {
 
-bool Bare(const LineSheet& line) {
-  return line.rule == CommandRule::kBareProgram;
-}
 
 // The program the line names: for an unquoted path, the name where the path stops.
 const std::string& Program(const LineSheet& line) {

@@ -6,7 +6,7 @@
 namespace {
 
 bool Program(const LineSheet& line) {
-  return line.rule != CommandRule::kInstallerPatch;
+  return !IsInstaller(line);
 }
 
 void MissingProgram(const RuleContext& c, Findings& findings) {
