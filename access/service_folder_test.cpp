@@ -155,6 +155,8 @@ const FolderCase kFolderCases[] = {
     {"C:\\Program Files\\Svc.", Unknown(), "\"Svc.\" ends in a dot or a space"},
     {"C:\\Program Files\\Svc \\x", Unknown(), "\"Svc \" ends in a dot or a space"},
     {"\\\\?\\C:\\Program Files\\Svc", Unknown(), "the \\\\?\\ prefix"},
+    {"\\\\.\\C:\\Program Files\\Svc", Unknown(), "the \\\\.\\ prefix"},
+    {"C::\\Program Files\\Svc", Unknown(), "colon after the drive"},
     // Who can change it, from the real descriptors.
     {"C:\\ProgramData\\New", Chain(Seen(false), {{"C:\\ProgramData", kAdminsOnly}}), ""},
     {"C:\\Program Files\\Corvane\\Starter",

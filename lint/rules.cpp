@@ -1,7 +1,6 @@
 #include "lint/rules.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -101,8 +100,3 @@ std::string Column(std::string::size_type at) {
   return std::to_string(at + 1);
 }
 
-std::string Hex(unsigned char c) {
-  char text[3];
-  static_cast<void>(std::snprintf(text, sizeof text, "%02X", c));
-  return text;
-}

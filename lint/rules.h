@@ -46,4 +46,3 @@ extern const Rule kInstallationRules[];      // the installation that reads it
 // Helpers the rules share.
 void Add(Findings& findings, Code code, const std::string& message);
 std::string Column(std::string::size_type at);
-std::string Hex(unsigned char c);

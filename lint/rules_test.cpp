@@ -269,7 +269,7 @@ struct InstalledRow {
   string service;
   string key;
   string verdict;   // the folder rule's
-  string security;     // a key below the service's, where it keeps its own descriptor
+  string security = {};    // a key below the service's, where it keeps its own descriptor
   bool noList = false;  // there is no list beside it
 };
 

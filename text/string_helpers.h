@@ -11,6 +11,12 @@ inline bool OneOf(const std::string& value, std::initializer_list<const char*> v
   return std::any_of(values.begin(), values.end(), [&](const char* one) { return value == one; });
 }
 
+// A byte as two upper-case hex digits: "0A".
+inline std::string Hex(unsigned char c) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[c >> 4], kDigits[c & 0x0F]};
+}
+
 inline bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }

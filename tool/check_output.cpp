@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
-#include <cstdio>
+
+#include "text/string_helpers.h"
 
 namespace {
-
-std::string Hex(unsigned char c) {
-  char text[3];
-  static_cast<void>(std::snprintf(text, sizeof text, "%02X", c));
-  return text;
-}
 
 // The rule's name with dashes for spaces: "installer-patch".
 std::string RuleCode(CommandRule rule) {
