@@ -167,6 +167,7 @@ void BuildSheet(const ServiceView& service, LineSheet& line) {
   line.nameEnd = composition.nameEnd;
   line.names = ModuleNames(line.commandLine);
   line.candidates.clear();
+  line.candidates.reserve(line.names.size());
   for (const std::string& name : line.names) line.candidates.push_back(WithExeExtension(name));
   if (line.rule == CommandRule::kProgramWithPath && !line.quoted) {
     line.pathEnd = PathEnd(line.names, line.commandLine);

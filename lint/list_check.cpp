@@ -1,6 +1,7 @@
 #include "lint/list_check.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lint/rules.h"
 #include "launch/launch_list.h"
@@ -104,18 +105,19 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   BuildSheet(check.service, sheet);
   line.findings = check.facts.utf16 ? Findings() : JudgeLine({sheet, check.service, check.facts});
   Settle(*check.options, line.findings, *check.report);
-  line.number = sheet.number;
-  line.read = sheet.read;
-  line.rule = sheet.rule;
-  line.commandLine = sheet.commandLine;
-  line.hasDirectory = sheet.hasDirectory;
-  line.directory = sheet.directory;
-  line.looked = sheet.looked;
   // What CreateProcessA runs: a file it cannot start, or one whose working
   // directory is missing, starts nothing.
   bool starts = Starts(sheet.starts, sheet.startsKind, check.service.runsDos) &&
                 sheet.directoryThere;
-  line.starts = starts ? sheet.starts : "";
+  // The sheet ends here: its texts move to the report.
+  line.number = sheet.number;
+  line.read = std::move(sheet.read);
+  line.rule = sheet.rule;
+  line.commandLine = std::move(sheet.commandLine);
+  line.hasDirectory = sheet.hasDirectory;
+  line.directory = std::move(sheet.directory);
+  line.looked = sheet.looked;
+  line.starts = starts ? std::move(sheet.starts) : std::string();
   return true;
 }
 

@@ -66,9 +66,11 @@ void EachLine(const std::string& bytes, unsigned codePage, const std::string& ex
 bool IsComment(const std::string& lowered) {
   std::string::size_type at = lowered.find_first_not_of(" \t");
   if (at == std::string::npos) return false;
-  auto opens = [&](const char* mark) { return lowered.compare(at, std::strlen(mark), mark) == 0; };
-  return lowered[at] == '#' || lowered[at] == ';' || opens("//") || opens("::") ||
-         (opens("rem") && (lowered.size() == at + 3 || lowered[at + 3] == ' '));
+  // Read in place: the terminator stops each test at the text's end.
+  const char* p = lowered.c_str() + at;
+  return p[0] == '#' || p[0] == ';' || (p[0] == '/' && p[1] == '/') ||
+         (p[0] == ':' && p[1] == ':') ||
+         (p[0] == 'r' && p[1] == 'e' && p[2] == 'm' && (p[3] == '\0' || p[3] == ' '));
 }
 
 ListFacts ReadListFacts(const std::string& bytes, const ServiceView& service) {

@@ -1,6 +1,7 @@
 #include "lint/rules.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -50,10 +51,13 @@ const Stage kStages[] = {
     {kRunEndRules, Always, Stage::kNever, false},
 };
 
+bool HasError(Findings::const_iterator from, Findings::const_iterator to) {
+  return std::any_of(
+      from, to, [](const Finding& finding) { return Describe(finding.code).level == Level::kError; });
+}
+
 bool HasError(const Findings& findings) {
-  return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
-    return Describe(finding.code).level == Level::kError;
-  });
+  return HasError(findings.begin(), findings.end());
 }
 
 }  // namespace
@@ -64,12 +68,12 @@ Findings JudgeLine(const RuleContext& context) {
   for (const Stage& stage : kStages) {
     if (!stage.applies(context.line) || (stage.needsProgram && blocked)) continue;
     for (const Rule* rule = stage.rules; *rule != nullptr; ++rule) {
-      Findings found;
-      (*rule)(context, found);
-      all.insert(all.end(), found.begin(), found.end());
-      bool error = HasError(found);
+      // The rule adds to the line's findings in place: what it found is the tail.
+      const auto before = static_cast<std::ptrdiff_t>(all.size());
+      (*rule)(context, all);
+      bool error = HasError(all.begin() + before, all.end());
       if ((stage.blocks == Stage::kOnError && error) ||
-          (stage.blocks == Stage::kOnAny && !found.empty())) {
+          (stage.blocks == Stage::kOnAny && all.size() > static_cast<std::size_t>(before))) {
         blocked = true;
       }
       if (error) break;  // a stage's first error ends it
@@ -92,8 +96,8 @@ Findings JudgeInstallation(const RuleContext& context) {
   return all;
 }
 
-void Add(Findings& findings, Code code, const std::string& message) {
-  findings.push_back({code, message});
+void Add(Findings& findings, Code code, std::string message) {
+  findings.push_back({code, std::move(message)});
 }
 
 std::string Column(std::string::size_type at) {

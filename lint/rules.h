@@ -44,5 +44,5 @@ extern const Rule kListRules[];              // the list as a whole
 extern const Rule kInstallationRules[];      // the installation that reads it
 
 // Helpers the rules share.
-void Add(Findings& findings, Code code, const std::string& message);
+void Add(Findings& findings, Code code, std::string message);
 std::string Column(std::string::size_type at);

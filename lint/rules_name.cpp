@@ -70,6 +70,12 @@ void StrayQuote(const RuleContext& c, Findings& findings) {
 void LeadByte(const RuleContext& c, Findings& findings) {
   const LineSheet& line = c.line;
   const unsigned codePage = c.service.codePage;
+  // Every lead byte is 0x81 or above: a name of ASCII alone holds none.
+  if (std::all_of(line.lowered.begin() + static_cast<std::ptrdiff_t>(line.wordAt),
+                  line.lowered.begin() + static_cast<std::ptrdiff_t>(line.wordEnd),
+                  [](char b) { return static_cast<unsigned char>(b) < 0x80; })) {
+    return;
+  }
   for (std::string::size_type i = line.wordAt; i < line.wordEnd;) {
     std::size_t length = CharacterLengthIn(line.lowered, i, codePage);
     if (length == 2 && line.lowered[i + 1] == ' ') {
@@ -182,7 +188,8 @@ void SpacedName(const RuleContext& c, Findings& findings) {
 }
 
 bool IsCmdBuiltin(const std::string& word) {
-  return OneOf(
+  // None is longer than "endlocal": a longer word is asked no further.
+  return word.size() <= 8 && OneOf(
       word,
       {"assoc", "break", "call",  "cd",       "chdir",  "cls",    "color", "copy",     "date",
        "del",   "dir",   "echo",  "endlocal", "erase",  "exit",   "for",   "ftype",    "goto",

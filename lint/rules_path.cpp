@@ -152,9 +152,15 @@ std::string OperatorOf(const std::string& word) {
   return "";
 }
 
+const char* const kShells[] = {"cmd.exe", "powershell.exe", "pwsh.exe"};
+
 bool ReadsOperators(const LineSheet& line) {
-  std::string name = BaseName(line.candidates.empty() ? "" : Program(line));
-  return OneOf(name, {"cmd.exe", "powershell.exe", "pwsh.exe"});
+  if (line.candidates.empty()) return false;
+  const std::string& program = Program(line);
+  const std::string::size_type at = NameAt(program);
+  return std::any_of(std::begin(kShells), std::end(kShells), [&](const char* shell) {
+    return program.compare(at, std::string::npos, shell) == 0;
+  });
 }
 
 void ShellOperator(const RuleContext& c, Findings& findings) {

@@ -32,9 +32,11 @@ std::string Extension(const std::string& path) {
 // Looked at in place: every path the checker sees is asked.
 std::string DeviceName(const std::string& path) {
   const std::string::size_type at = NameAt(path);
+  // Every device's name begins with one of these: most names end here.
+  if (at >= path.size() || std::strchr("cCpPaAnNlL", path[at]) == nullptr) return "";
   std::string::size_type end = std::min(path.find('.', at), path.size());
   while (end > at && path[end - 1] == ' ') --end;
-  if (end - at < 3 || end - at > 7 || std::strchr("cCpPaAnNlL", path[at]) == nullptr) return "";
+  if (end - at < 3 || end - at > 7) return "";
   char base[8] = {};
   for (std::string::size_type i = at; i < end; ++i) base[i - at] = Lower(path[i]);
   bool numbered = end - at == 4 && (std::strncmp(base, "com", 3) == 0 ||
@@ -145,6 +147,7 @@ std::string WithExeExtension(const std::string& name) {
 
 std::vector<std::string> ModuleNames(const std::string& commandLine) {
   std::vector<std::string> names;
+  names.reserve(4);
   if (!commandLine.empty() && commandLine[0] == '"') {
     std::string::size_type closing = commandLine.find('"', 1);
     names.push_back(commandLine.substr(1, closing == std::string::npos ? closing : closing - 1));

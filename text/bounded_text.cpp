@@ -76,6 +76,8 @@ static bool OnBoundary(const char*& boundary, const char* candidate) {
 const char* FindChar(const char* text, char c) {
   // A lead byte is never a character of its own.
   if (c == '\0' || IsLeadByte(static_cast<unsigned char>(c))) return nullptr;
+  // Without lead bytes every byte is a character, and the plain search is the answer.
+  if (!HasLeadBytes()) return std::strchr(text, c);
   const char* boundary = text;
   for (const char* p = std::strchr(text, c); p != nullptr; p = std::strchr(p + 1, c)) {
     if (OnBoundary(boundary, p)) return p;
@@ -84,6 +86,7 @@ const char* FindChar(const char* text, char c) {
 }
 
 const char* FindLastChar(const char* text, char c) {
+  if (!HasLeadBytes()) return c == '\0' ? nullptr : std::strrchr(text, c);
   const char* last = nullptr;
   for (const char* p = text; *p != '\0'; ++p) {
     if (IsLeadByte(static_cast<unsigned char>(*p))) {
@@ -96,6 +99,7 @@ const char* FindLastChar(const char* text, char c) {
 }
 
 const char* FindText(const char* text, const char* pattern) {
+  if (!HasLeadBytes()) return std::strstr(text, pattern);
   const char* boundary = text;
   for (const char* p = std::strstr(text, pattern); p != nullptr; p = std::strstr(p + 1, pattern)) {
     if (OnBoundary(boundary, p)) return p;

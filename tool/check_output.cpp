@@ -63,6 +63,7 @@ void WriteWrapped(std::ostream& out, const std::string& text, const std::string&
 // Each finding, "level code: message", wrapped: appended to out.
 void AppendFindings(std::string& out, const std::vector<Finding>& findings, const char* indent) {
   std::string text;
+  text.reserve(512);  // most findings fit, so the text is made once
   const std::string lead = indent;
   for (const Finding& finding : findings) {
     const FindingCode& code = Describe(finding.code);
@@ -78,17 +79,44 @@ void WriteFindings(std::ostream& out, const std::vector<Finding>& findings, cons
   out << text;
 }
 
-std::string JsonFindings(const std::vector<Finding>& findings) {
-  std::string json = "[";
+// Printable runs are appended whole; only the bytes between them are escaped.
+void AppendJson(std::string& json, const std::string& bytes) {
+  json += '"';
+  std::string::size_type run = 0;
+  for (std::string::size_type i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') continue;
+    json.append(bytes, run, i - run);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += bytes[i];
+    } else {
+      json.append("\\u00").append(Hex(c));
+    }
+    run = i + 1;
+  }
+  json.append(bytes, run, std::string::npos);
+  json += '"';
+}
+
+void AppendJsonFindings(std::string& json, const std::vector<Finding>& findings) {
+  json += "[";
   const char* separator = "";
   for (const Finding& finding : findings) {
-    json += separator;
     const FindingCode& code = Describe(finding.code);
-    json += "{\"code\": \"" + std::string(code.name) + "\", \"level\": \"" + LevelName(code.level) +
-            "\", \"message\": " + JsonString(finding.message) + "}";
+    json.append(separator).append("{\"code\": \"").append(code.name);
+    json.append("\", \"level\": \"").append(LevelName(code.level)).append("\", \"message\": ");
+    AppendJson(json, finding.message);
+    json += "}";
     separator = ", ";
   }
-  return json + "]";
+  json += "]";
+}
+
+std::string JsonFindings(const std::vector<Finding>& findings) {
+  std::string json;
+  AppendJsonFindings(json, findings);
+  return json;
 }
 
 // Whether every byte is printable ASCII but '<': eight at a time, since every
@@ -154,19 +182,9 @@ void AppendShown(std::string& shown, const std::string& bytes) {
 }
 
 std::string JsonString(const std::string& bytes) {
-  std::string json = "\"";
-  for (char byte : bytes) {
-    auto c = static_cast<unsigned char>(byte);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += byte;
-    } else if (c >= 0x20 && c < 0x7F) {
-      json += byte;
-    } else {
-      json += "\\u00" + Hex(c);
-    }
-  }
-  return json + "\"";
+  std::string json;
+  AppendJson(json, bytes);
+  return json;
 }
 
 void WriteTextHeader(std::ostream& out, const CheckOptions& options, const ListReport& report) {
@@ -238,12 +256,30 @@ void WriteJsonHeader(std::ostream& out, const CheckOptions& options, const ListR
 }
 
 void WriteJsonLine(std::ostream& out, const LineReport& line) {
-  out << (line.number > 1 ? ", " : "") << "{\"line\": " << line.number << ", \"rule\": \""
-      << RuleCode(line.rule) << "\", \"read\": " << JsonString(line.read)
-      << ", \"command\": " << JsonString(line.commandLine)
-      << ", \"directory\": " << (line.hasDirectory ? JsonString(line.directory) : "null")
-      << ", \"starts\": " << (line.starts.empty() ? "null" : JsonString(line.starts))
-      << ", \"findings\": " << JsonFindings(line.findings) << "}";
+  // As the text report: one piece, written at once.
+  std::string json;
+  json.reserve(1024);
+  json.append(line.number > 1 ? ", " : "").append("{\"line\": ").append(std::to_string(line.number));
+  json.append(", \"rule\": \"").append(RuleCode(line.rule)).append("\", \"read\": ");
+  AppendJson(json, line.read);
+  json += ", \"command\": ";
+  AppendJson(json, line.commandLine);
+  json += ", \"directory\": ";
+  if (line.hasDirectory) {
+    AppendJson(json, line.directory);
+  } else {
+    json += "null";
+  }
+  json += ", \"starts\": ";
+  if (line.starts.empty()) {
+    json += "null";
+  } else {
+    AppendJson(json, line.starts);
+  }
+  json += ", \"findings\": ";
+  AppendJsonFindings(json, line.findings);
+  json += "}";
+  out.write(json.data(), static_cast<std::streamsize>(json.size()));
 }
 
 void WriteJsonSummary(std::ostream& out, const ListReport& report) {
