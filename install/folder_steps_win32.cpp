@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "access/machine_access.h"
-#include "tool/tool_options.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"
+#include "tool/tool_options.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "lint/list_facts.h"
 #include "install/sha256.h"
+#include "lint/list_facts.h"
 #include "paths/windows_paths.h"
 
 namespace {

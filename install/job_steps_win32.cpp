@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "access/machine_access.h"
-#include "lint/list_facts.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"
+#include "lint/list_facts.h"
 #include "paths/windows_paths.h"
 
 namespace {

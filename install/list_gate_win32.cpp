@@ -4,11 +4,11 @@
 #include <sstream>
 #include <vector>
 
-#include "tool/tool_options.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"
 #include "paths/windows_paths.h"
+#include "tool/tool_options.h"
 
 int CheckListForFolder(const std::string& list, const std::string& folder, std::ostream& out) {
   ToolOptions tool;

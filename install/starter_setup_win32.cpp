@@ -13,11 +13,11 @@
 #include <iterator>
 #include <string>
 
-#include "tool/check_defaults.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
 #include "install/job_record.h"
 #include "service/service_name.h"
+#include "tool/check_defaults.h"
 
 namespace {
 

@@ -32,8 +32,8 @@ std::size_t PathEnd(const std::vector<std::string>& names, const std::string& co
     std::string::size_type next = commandLine.find_first_not_of(" \t", names[i].size());
     if (next == std::string::npos) return i;
     const std::string word = WordAt(commandLine, next);
-    bool namesTheProgram = HasProgramExtension(names[i + 1]) && word[0] != '/' &&
-                           word[0] != '-' && KindOfPath(word) == PathKind::kRelative;
+    bool namesTheProgram = HasProgramExtension(names[i + 1]) && word[0] != '/' && word[0] != '-' &&
+                           KindOfPath(word) == PathKind::kRelative;
     if (!ContinuesAPath(word) && !namesTheProgram) return i;
   }
   return names.empty() ? 0 : names.size() - 1;

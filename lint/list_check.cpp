@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "lint/rules.h"
 #include "launch/launch_list.h"
+#include "lint/rules.h"
 #include "platform/platform_dry_run.h"
 #include "text/string_helpers.h"
 
@@ -81,7 +81,7 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   report.findings = options.installation;
   check.facts.name = ListName(options.list);
   check.facts.serviceListPath = report.serviceListPath;
-  const LineSheet none;
+  const LineSheet none{};
   Findings whole = JudgeList({none, check.service, check.facts});
   report.findings.insert(report.findings.end(), whole.begin(), whole.end());
   Settle(options, report.findings, report);
@@ -107,8 +107,8 @@ bool CheckNextLine(ListCheck& check, LineReport& line) {
   Settle(*check.options, line.findings, *check.report);
   // What CreateProcessA runs: a file it cannot start, or one whose working
   // directory is missing, starts nothing.
-  bool starts = Starts(sheet.starts, sheet.startsKind, check.service.runsDos) &&
-                sheet.directoryThere;
+  bool starts =
+      Starts(sheet.starts, sheet.startsKind, check.service.runsDos) && sheet.directoryThere;
   // The sheet ends here: its texts move to the report.
   line.number = sheet.number;
   line.read = std::move(sheet.read);

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "launch/list_reader.h"
 #include "lint/code_page_marks.h"
 #include "lint/findings.h"
 #include "lint/line_sheet.h"
 #include "lint/list_facts.h"
-#include "launch/list_reader.h"
 #include "platform/platform_dry_run.h"
 
 struct CheckOptions {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "access/service_folder.h"
-#include "lint/line_sheet.h"
 #include "launch/launch_list.h"
 #include "launch/list_reader.h"
+#include "lint/line_sheet.h"
 #include "platform/platform_dry_run.h"
 #include "text/string_helpers.h"
 
@@ -92,7 +92,6 @@ ListFacts ReadListFacts(const std::string& bytes, const ServiceView& service) {
   });
   return facts;
 }
-
 
 std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
                                                const std::string& executablePath,

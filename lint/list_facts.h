@@ -35,5 +35,3 @@ std::vector<std::string> FilesNamedWithoutPath(const std::string& bytes,
 // Whether a line is a comment of another language, which the service has
 // none of: #, ;, //, :: or rem first, after any spaces.
 bool IsComment(const std::string& lowered);
-
-

@@ -52,8 +52,9 @@ const Stage kStages[] = {
 };
 
 bool HasError(Findings::const_iterator from, Findings::const_iterator to) {
-  return std::any_of(
-      from, to, [](const Finding& finding) { return Describe(finding.code).level == Level::kError; });
+  return std::any_of(from, to, [](const Finding& finding) {
+    return Describe(finding.code).level == Level::kError;
+  });
 }
 
 bool HasError(const Findings& findings) {
@@ -103,4 +104,3 @@ void Add(Findings& findings, Code code, std::string message) {
 std::string Column(std::string::size_type at) {
   return std::to_string(at + 1);
 }
-

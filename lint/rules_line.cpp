@@ -16,9 +16,8 @@ void ByteOrderMark(const RuleContext& c, Findings& findings) {
 // (see Cut), after one it drops the arguments.
 std::string::size_type NulInName(const LineSheet& line) {
   std::string::size_type zero = line.nulAt;
-  bool inName = zero != std::string::npos && !IsInstaller(line) &&
-                !line.quoted && zero == line.wordEnd && zero + 1 < line.read.size() &&
-                line.read[zero + 1] != ' ';
+  bool inName = zero != std::string::npos && !IsInstaller(line) && !line.quoted &&
+                zero == line.wordEnd && zero + 1 < line.read.size() && line.read[zero + 1] != ' ';
   return inName ? zero : std::string::npos;
 }
 

@@ -97,6 +97,5 @@ void NoList(const RuleContext& c, Findings& findings) {
 }  // namespace
 
 const Rule kListRules[] = {Utf16, Utf8, WrongList, nullptr};
-const Rule kInstallationRules[] = {UnquotedImagePath, ServiceAccount, ServiceAccess,
-                                   RegistryAccess,    FolderRule,     NoList,
-                                   nullptr};
+const Rule kInstallationRules[] = {UnquotedImagePath, ServiceAccount, ServiceAccess, RegistryAccess,
+                                   FolderRule,        NoList,         nullptr};

@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // The file the service names first: the one CreateProcessA tries first.
 std::string FirstName(const LineSheet& line) {
   return line.candidates.empty() ? line.commandLine : line.candidates[0];
@@ -189,13 +188,14 @@ void SpacedName(const RuleContext& c, Findings& findings) {
 
 bool IsCmdBuiltin(const std::string& word) {
   // None is longer than "endlocal": a longer word is asked no further.
-  return word.size() <= 8 && OneOf(
-      word,
-      {"assoc", "break", "call",  "cd",       "chdir",  "cls",    "color", "copy",     "date",
-       "del",   "dir",   "echo",  "endlocal", "erase",  "exit",   "for",   "ftype",    "goto",
-       "if",    "md",    "mkdir", "mklink",   "move",   "path",   "pause", "popd",     "prompt",
-       "pushd", "rd",    "rem",   "ren",      "rename", "rmdir",  "set",   "setlocal", "shift",
-       "start", "time",  "title", "type",     "ver",    "verify", "vol"});
+  return word.size() <= 8 &&
+         OneOf(word,
+               {"assoc", "break",  "call",     "cd",    "chdir",    "cls",    "color", "copy",
+                "date",  "del",    "dir",      "echo",  "endlocal", "erase",  "exit",  "for",
+                "ftype", "goto",   "if",       "md",    "mkdir",    "mklink", "move",  "path",
+                "pause", "popd",   "prompt",   "pushd", "rd",       "rem",    "ren",   "rename",
+                "rmdir", "set",    "setlocal", "shift", "start",    "time",   "title", "type",
+                "ver",   "verify", "vol"});
 }
 
 void CmdBuiltin(const RuleContext& c, Findings& findings) {

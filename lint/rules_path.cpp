@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // The program the line names: for an unquoted path, the name where the path stops.
 const std::string& Program(const LineSheet& line) {
   return line.candidates[Bare(line) || line.quoted ? 0 : line.pathEnd];
@@ -24,12 +23,12 @@ bool IsSystemProgram(std::string word) {
   if (EndsWith(word, ".exe")) word.resize(word.size() - 4);
   // In order, for a binary search: every bare line asks.
   static const char* const kPrograms[] = {
-      "attrib",   "bcdedit", "bitsadmin", "certutil",   "cmd",      "control", "cscript",
-      "curl",     "dism",    "expand",    "explorer",   "find",     "findstr", "gpupdate",
-      "icacls",   "ipconfig", "mmc",      "mshta",      "net",      "netsh",   "notepad",
-      "ping",     "pnputil", "powershell", "pwsh",      "reg",      "regedit", "regsvr32",
-      "robocopy", "rundll32", "sc",       "schtasks",   "shutdown", "takeown", "tar",
-      "taskkill", "tasklist", "timeout",  "wevtutil",   "whoami",   "wmic",    "wscript",
+      "attrib",   "bcdedit",  "bitsadmin",  "certutil", "cmd",      "control", "cscript",
+      "curl",     "dism",     "expand",     "explorer", "find",     "findstr", "gpupdate",
+      "icacls",   "ipconfig", "mmc",        "mshta",    "net",      "netsh",   "notepad",
+      "ping",     "pnputil",  "powershell", "pwsh",     "reg",      "regedit", "regsvr32",
+      "robocopy", "rundll32", "sc",         "schtasks", "shutdown", "takeown", "tar",
+      "taskkill", "tasklist", "timeout",    "wevtutil", "whoami",   "wmic",    "wscript",
       "wusa",     "xcopy"};
   struct Less {
     bool operator()(const char* one, const std::string& other) const {
@@ -138,8 +137,8 @@ void Wow64System32(const RuleContext& c, Findings& findings) {
     return;
   }
   Add(findings, Code::kRuns32BitCopy,
-      (line.looked ? "on this machine" : "on 64-bit Windows") + std::string(" the service starts ") +
-          copy + ", the 32-bit copy of " + program +
+      (line.looked ? "on this machine" : "on 64-bit Windows") +
+          std::string(" the service starts ") + copy + ", the 32-bit copy of " + program +
           ", which sees the 32-bit registry view (WOW6432Node) and the 32-bit System32; name it " +
           native + " for the 64-bit one");
 }
@@ -170,8 +169,8 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
   bool quoted = false;
   for (std::string::size_type at = line.argumentsAt; at < text.size(); ++at) {
     if (text[at] == '"') quoted = !quoted;
-    if (quoted || (at > 0 && text[at - 1] != ' ') ||
-        std::strchr("&|<>12", text[at]) == nullptr || text[at] == '\0') {
+    if (quoted || (at > 0 && text[at - 1] != ' ') || std::strchr("&|<>12", text[at]) == nullptr ||
+        text[at] == '\0') {
       continue;
     }
     std::string op = OperatorOf(text.substr(at, text.find(' ', at) - at));
@@ -187,7 +186,6 @@ void ShellOperator(const RuleContext& c, Findings& findings) {
 
 }  // namespace
 
-const Rule kPathRules[] = {MsiexecWithoutExe, SystemProgram, RelativePath, UnquotedSpaces,
-                           nullptr};
+const Rule kPathRules[] = {MsiexecWithoutExe, SystemProgram, RelativePath, UnquotedSpaces, nullptr};
 const Rule kBitnessRules[] = {Wow64System32, nullptr};
 const Rule kShellRules[] = {ShellOperator, nullptr};

@@ -19,8 +19,10 @@ void MissingProgram(const RuleContext& c, Findings& findings) {
     const std::string windows = system.substr(0, system.rfind('\\'));
     const std::string rest = tried[0].substr(system.size());
     sysnative = ": this is 64-bit Windows, where the 32-bit service's " + system + " is " +
-                windows + "\\SysWOW64, and a program with only a 64-bit copy is not there; name "
-                "it " + windows + "\\Sysnative" + rest + " for the 64-bit one";
+                windows +
+                "\\SysWOW64, and a program with only a 64-bit copy is not there; name "
+                "it " +
+                windows + "\\Sysnative" + rest + " for the 64-bit one";
   }
   Add(findings, Code::kMissingProgram,
       (tried.size() == 1 ? "there is no program " + tried[0]

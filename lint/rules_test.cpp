@@ -268,9 +268,9 @@ struct InstalledRow {
   string account;
   string service;
   string key;
-  string verdict;   // the folder rule's
-  string security = {};    // a key below the service's, where it keeps its own descriptor
-  bool noList = false;  // there is no list beside it
+  string verdict;        // the folder rule's
+  string security = {};  // a key below the service's, where it keeps its own descriptor
+  bool noList = false;   // there is no list beside it
 };
 
 // NOLINTNEXTLINE(cert-err58-cpp): a test's table; a throw there fails the test binary at once.

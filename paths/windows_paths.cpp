@@ -34,13 +34,13 @@ std::string DeviceName(const std::string& path) {
   const std::string::size_type at = NameAt(path);
   // Every device's name begins with one of these: most names end here.
   if (at >= path.size() || std::strchr("cCpPaAnNlL", path[at]) == nullptr) return "";
-  std::string::size_type end = std::min(path.find('.', at), path.size());
-  while (end > at && path[end - 1] == ' ') --end;
-  if (end - at < 3 || end - at > 7) return "";
+  std::size_t length = std::min(path.find('.', at), path.size()) - at;
+  while (length > 0 && path[at + length - 1] == ' ') --length;
+  if (length < 3 || length > 7) return "";
   char base[8] = {};
-  for (std::string::size_type i = at; i < end; ++i) base[i - at] = Lower(path[i]);
-  bool numbered = end - at == 4 && (std::strncmp(base, "com", 3) == 0 ||
-                                    std::strncmp(base, "lpt", 3) == 0) &&
+  for (std::size_t i = 0; i < length; ++i) base[i] = Lower(path[at + i]);
+  bool numbered = length == 4 &&
+                  (std::strncmp(base, "com", 3) == 0 || std::strncmp(base, "lpt", 3) == 0) &&
                   base[3] >= '1' && base[3] <= '9';
   for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
     if (numbered || std::strcmp(base, device) == 0) return base;

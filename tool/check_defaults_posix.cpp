@@ -1,5 +1,5 @@
-#include "tool/check_defaults.h"
 #include "lint/list_check.h"
+#include "tool/check_defaults.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
   return ExecutableBeside(kDefaultFolder, list);

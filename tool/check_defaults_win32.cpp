@@ -3,10 +3,10 @@
 #include <cstring>
 #include <cwchar>
 
-#include "tool/check_defaults.h"
 #include "lint/list_check.h"
 #include "platform/owned_handle_win32.h"
 #include "service/service_name.h"
+#include "tool/check_defaults.h"
 
 std::string DefaultExecutablePath(const std::string& list) {
   char full[MAX_PATH] = "";

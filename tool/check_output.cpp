@@ -1,8 +1,8 @@
 #include "tool/check_output.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 
 #include "text/string_helpers.h"
 
@@ -213,7 +213,10 @@ void WriteTextLine(std::ostream& out, const LineReport& line) {
   // The line's report in one piece of text, written at once.
   std::string head;
   head.reserve(1024);
-  head.append("\nline ").append(std::to_string(line.number)).append(": ").append(RuleName(line.rule));
+  head.append("\nline ")
+      .append(std::to_string(line.number))
+      .append(": ")
+      .append(RuleName(line.rule));
   head += "\n  read:      [";
   AppendShown(head, line.read);
   head += "]\n  command:   [";
@@ -259,7 +262,9 @@ void WriteJsonLine(std::ostream& out, const LineReport& line) {
   // As the text report: one piece, written at once.
   std::string json;
   json.reserve(1024);
-  json.append(line.number > 1 ? ", " : "").append("{\"line\": ").append(std::to_string(line.number));
+  json.append(line.number > 1 ? ", " : "")
+      .append("{\"line\": ")
+      .append(std::to_string(line.number));
   json.append(", \"rule\": \"").append(RuleCode(line.rule)).append("\", \"read\": ");
   AppendJson(json, line.read);
   json += ", \"command\": ";

@@ -1,9 +1,9 @@
 #include <iostream>
 
+#include "install/job_record.h"
 #include "tool/check_defaults.h"
 #include "tool/check_output.h"
 #include "tool/tool_options.h"
-#include "install/job_record.h"
 
 FolderFacts FactsOf(const std::string& folder, bool update) {
   FolderFacts facts;

@@ -5,20 +5,20 @@
 #endif
 
 #include <algorithm>
-#include <filesystem>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
 
-#include "tool/check_defaults.h"
-#include "tool/check_output.h"
-#include "tool/tool_options.h"
 #include "install/job_record.h"
 #include "install/sha256.h"
 #include "paths/windows_paths.h"
+#include "tool/check_defaults.h"
+#include "tool/check_output.h"
+#include "tool/tool_options.h"
 
 // A file's bytes are held once: the buffer is sized from the file before it is read.
 bool ReadList(const std::string& name, std::string& bytes, std::string& error) {

@@ -24,10 +24,10 @@ struct ToolOptions {
   std::string withList;      // a list to be installed into the folder, if not empty
   bool judgeSource = false;  // --source-folder
   std::string source;
-  bool installed = false;  // --installed: the installed service, then its list
-  bool listFiles = false;  // --listed-files: the files a list names without a path
+  bool installed = false;    // --installed: the installed service, then its list
+  bool listFiles = false;    // --listed-files: the files a list names without a path
   bool jobIdentity = false;  // --job-identity: the identity of the job a list makes
-  bool dryRun = false;     // --dry-run: as for another machine, which the tool cannot see
+  bool dryRun = false;       // --dry-run: as for another machine, which the tool cannot see
   bool haveSystemDir = false;
   bool haveCodePage = false;
 };
