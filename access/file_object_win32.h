@@ -24,6 +24,19 @@ struct FileObject {
 // facts.unreadable saying why, when it is there but cannot be read.
 bool OpenFileObject(const std::string& path, DWORD access, DWORD share, FileObject& object);
 
+// One entry of a folder: its name and attributes.
+struct FolderEntry {
+  std::string name;
+  DWORD attributes;
+};
+// What an open folder holds, read through its handle, which must allow
+// FILE_LIST_DIRECTORY: the folder judged is the one listed. False when it
+// cannot be listed whole.
+bool ListOpenedFolder(HANDLE folder, std::vector<FolderEntry>& entries);
+
+// What an open file holds, from where it stands to its end.
+std::string ReadOpened(HANDLE file);
+
 // The folder a handle really lies in, as the machine names it: the final
 // path without its last part. Empty when it cannot be told.
 std::string RealFolderOf(HANDLE handle);

@@ -86,11 +86,6 @@ bool NotThere(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-std::string WithoutTrailingBackslash(std::string path) {
-  if (path.size() > 3 && path.back() == '\\') path.pop_back();
-  return path;
-}
-
 // A final path as a DOS path: "\\?\C:\x" as "C:\x", "\\?\UNC\s\x" as "\\s\x".
 std::string FinalPath(HANDLE handle) {
   char path[1024] = "";
@@ -141,42 +136,37 @@ std::vector<std::string> Ancestry(const std::string& path) {
   return paths;
 }
 
-// Lists what folder holds into facts, at any depth, each after its folder.
-// False when it cannot be listed whole.
-bool ListContents(const std::string& folder, int parent, FolderFacts& facts) {
+// Lists what an open folder holds into facts, at any depth, each after its
+// folder, through the handles judged. False when it cannot be listed whole.
+bool ListContents(const FileObject& folder, int parent, FolderFacts& facts) {
   const std::size_t kMost = 4096;  // far more than an installation holds
-  WIN32_FIND_DATAA found;
-  OwnedSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (search.handle == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return true;
-    facts.unreadable = "what " + folder + " holds cannot be listed, " + ErrorText(error);
+  std::vector<FolderEntry> entries;
+  if (!ListOpenedFolder(folder.handle.handle, entries)) {
+    facts.unreadable =
+        "what " + folder.facts.path + " holds cannot be listed, " + ErrorText(GetLastError());
     return false;
   }
-  do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
+  for (const FolderEntry& entry : entries) {
     if (facts.contents.size() == kMost) {
       facts.unreadable = "it holds more than " + std::to_string(kMost) + " files and folders";
       return false;
     }
-    bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (parent < 0) facts.entries.push_back(isFolder ? name + "\\" : name);
+    const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (parent < 0) facts.entries.push_back(isFolder ? entry.name + "\\" : entry.name);
     FileObject object;
-    if (!OpenFileObject(folder + "\\" + name, 0,
+    if (!OpenFileObject(folder.facts.path + "\\" + entry.name, isFolder ? FILE_LIST_DIRECTORY : 0,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, object)) {
       continue;  // gone meanwhile
     }
-    object.facts.link =
-        object.facts.link || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    object.facts.link = object.facts.link || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     object.facts.parent = parent;
     facts.contents.push_back(object.facts);
     // A link's target is not followed: the link itself is refused.
-    if (object.facts.folder && !object.facts.link &&
-        !ListContents(object.facts.path, static_cast<int>(facts.contents.size()) - 1, facts)) {
+    if (object.facts.folder && !object.facts.link && object.facts.unreadable.empty() &&
+        !ListContents(object, static_cast<int>(facts.contents.size()) - 1, facts)) {
       return false;
     }
-  } while (FindNextFileA(search.handle, &found));
+  }
   return true;
 }
 
@@ -255,6 +245,36 @@ bool OpenFileObject(const std::string& path, DWORD access, DWORD share, FileObje
   return true;
 }
 
+bool ListOpenedFolder(HANDLE folder, std::vector<FolderEntry>& entries) {
+  alignas(8) BYTE buffer[65536];
+  for (auto kind = FileIdBothDirectoryRestartInfo;
+       GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer);
+       kind = FileIdBothDirectoryInfo) {
+    for (BYTE* at = buffer;;) {
+      auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
+      char name[MAX_PATH * 2] = "";
+      int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName,
+                                       static_cast<int>(entry->FileNameLength / sizeof(WCHAR)),
+                                       name, sizeof name - 1, nullptr, nullptr);
+      std::string text(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+      if (text != "." && text != ".." && !text.empty()) {
+        entries.push_back({text, entry->FileAttributes});
+      }
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+std::string ReadOpened(HANDLE file) {
+  std::string bytes;
+  char chunk[65536];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+  return bytes;
+}
+
 std::string RealFolderOf(HANDLE handle) {
   std::string final = FinalPath(handle);
   std::vector<std::string::size_type> separators = Separators(final);
@@ -308,8 +328,8 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
       WithoutTrailingBackslash(length > 0 && length < sizeof path ? path + rest : folder);
 
   FileObject object;
-  facts.exists =
-      OpenFileObject(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, object);
+  facts.exists = OpenFileObject(folder, FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, object);
   if (facts.exists && !object.facts.unreadable.empty()) {
     facts.unreadable =
         "it cannot be read (" + object.facts.unreadable + "), so it cannot be judged";
@@ -319,7 +339,7 @@ void ReadFolderFacts(const std::string& folder, FolderFacts& facts) {
   facts.leadsTo = object.facts.leadsTo;
   facts.file = facts.exists && !object.facts.folder;
   ReadChain(folder, facts.chain);
-  if (facts.exists && !facts.file && !facts.link) ListContents(folder, -1, facts);
+  if (facts.exists && !facts.file && !facts.link) ListContents(object, -1, facts);
   facts.serviceRegistered = ServiceRegistered(facts.installedIn);
 }
 

@@ -39,10 +39,6 @@ bool Is(const std::string& folder, const std::string& other) {
   return !other.empty() && SameName(folder, other);
 }
 
-std::string Quoted(const std::string& text) {
-  return "\"" + text + "\"";
-}
-
 // Where a folder may lie: nothing above it can be renamed or replaced by
 // anyone but an administrator. Program Files and its folders are theirs
 // alone; in ProgramData anyone may make a folder, so only a folder directly
@@ -120,22 +116,13 @@ std::string Naming(const std::vector<ObjectFacts>& chain, std::size_t i, std::si
   return Quoted(chain[i].path) + (itsFolder ? ", the folder it lies in" : ", a folder above it");
 }
 
-// Why others than the trusted can make `changes` to object, or empty.
-std::string OthersCanChange(const ObjectFacts& object, const SecurityDescriptor* parent,
-                            unsigned changes, const Trusted& trusted) {
-  ObjectType type = object.folder ? ObjectType::kFolder : ObjectType::kFile;
-  std::vector<Changer> changers = WhoCanChange(object.descriptor, type, parent, trusted, changes);
-  return changers.empty() ? "" : DescribeChangers(changers, type, trusted.nameOf);
-}
-
 // Why others than the trusted can change something an existing folder
 // holds, the first such, or empty.
 std::string JudgeContents(const FolderFacts& facts) {
   if (facts.chain.empty()) return "";
   for (const ObjectFacts& object : facts.contents) {
     if (object.link) {
-      return Quoted(object.path) + ", which it holds, is a link to " +
-             (object.leadsTo.empty() ? "another place" : Quoted(object.leadsTo));
+      return Quoted(object.path) + ", which it holds, " + LinkWords(object);
     }
     const SecurityDescriptor& parent = object.parent < 0 ? facts.chain.back().descriptor
                                                          : facts.contents[object.parent].descriptor;
@@ -152,24 +139,21 @@ std::string JudgeContents(const FolderFacts& facts) {
 
 }  // namespace
 
+std::string OthersCanChange(const ObjectFacts& object, const SecurityDescriptor* parent,
+                            unsigned changes, const Trusted& trusted) {
+  ObjectType type = object.folder ? ObjectType::kFolder : ObjectType::kFile;
+  std::vector<Changer> changers = WhoCanChange(object.descriptor, type, parent, trusted, changes);
+  return changers.empty() ? "" : DescribeChangers(changers, type, trusted.nameOf);
+}
+
+std::string LinkWords(const ObjectFacts& object) {
+  return "is a link to " + (object.leadsTo.empty() ? "another place" : Quoted(object.leadsTo));
+}
+
 std::string CanonicalFolder(const std::string& folder) {
   // "C:" too: a script takes the backslash off "C:\\" before it quotes a folder.
   if (!NamesDrive(folder) || (folder.size() > 2 && folder[2] != '\\')) return "";
-  std::vector<std::string> parts;
-  for (std::string::size_type at = 3; at <= folder.size();) {
-    std::string::size_type end = folder.find('\\', at);
-    if (end == std::string::npos) end = folder.size();
-    std::string part = folder.substr(at, end - at);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    at = end + 1;
-  }
-  std::string canonical = folder.substr(0, 2);
-  for (const std::string& part : parts) canonical += "\\" + part;
-  return canonical;
+  return WithoutDots(folder);
 }
 
 std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
@@ -179,8 +163,7 @@ std::string JudgeChain(const std::vector<ObjectFacts>& chain, std::size_t whole,
     const std::string name = Naming(chain, i, whole);
     const std::string subject = name == "it" ? name : name + ",";
     if (object.link) {
-      return subject + " is a link to " +
-             (object.leadsTo.empty() ? "another place" : Quoted(object.leadsTo));
+      return subject + " " + LinkWords(object);
     }
     if (!object.unreadable.empty()) {
       return "who can change " + subject + " cannot be read: " + object.unreadable;

@@ -93,6 +93,13 @@ std::string JudgeServiceFolder(const std::string& folder, FolderUse use,
                                const MachineFolders& machine, const FolderFacts& facts,
                                std::string* leftover = nullptr);
 
+// Why others than the trusted can make `changes` to a file or folder, given
+// the folder it lies in, or empty.
+std::string OthersCanChange(const ObjectFacts& object, const SecurityDescriptor* parent,
+                            unsigned changes, const Trusted& trusted);
+// "is a link to" where it leads, or "another place".
+std::string LinkWords(const ObjectFacts& object);
+
 // Judges a file or folder and the folders above it, chain[0] being the
 // drive's root: a link anywhere, or a descriptor that cannot be read, is
 // refused; the last `whole` may be changed by no one but the trusted, and

@@ -16,18 +16,9 @@ std::string ErrorText(DWORD error) {
   return "error " + std::to_string(error);
 }
 
-std::string Quoted(const std::string& text) {
-  return "\"" + text + "\"";
-}
-
 namespace {
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::string LinkWords(const ObjectFacts& facts) {
-  return Quoted(facts.path) + " is a link to " +
-         (facts.leadsTo.empty() ? "another place" : Quoted(facts.leadsTo));
-}
 
 // The binary form of an SDDL text, freed when it goes.
 struct Descriptor {
@@ -38,28 +29,6 @@ struct Descriptor {
   ~Descriptor() { LocalFree(binary); }
 };
 
-// What an open folder holds, read through its handle.
-std::vector<std::string> ListOpened(HANDLE folder) {
-  std::vector<std::string> names;
-  alignas(8) BYTE buffer[65536];
-  for (auto kind = FileIdBothDirectoryRestartInfo;
-       GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer);
-       kind = FileIdBothDirectoryInfo) {
-    for (BYTE* at = buffer;;) {
-      auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
-      char name[MAX_PATH * 2] = "";
-      int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName,
-                                       static_cast<int>(entry->FileNameLength / sizeof(WCHAR)),
-                                       name, sizeof name - 1, nullptr, nullptr);
-      std::string text(name, length > 0 ? static_cast<std::size_t>(length) : 0);
-      if (text != "." && text != ".." && !text.empty()) names.push_back(text);
-      if (entry->NextEntryOffset == 0) break;
-      at += entry->NextEntryOffset;
-    }
-  }
-  return names;
-}
-
 }  // namespace
 
 bool OpenToChange(const std::string& path, DWORD access, FileObject& object, bool& there,
@@ -69,7 +38,7 @@ bool OpenToChange(const std::string& path, DWORD access, FileObject& object, boo
   if (!object.facts.unreadable.empty()) {
     error = Quoted(path) + " cannot be judged: " + object.facts.unreadable;
   } else if (object.facts.link) {
-    error = LinkWords(object.facts);
+    error = Quoted(path) + " " + LinkWords(object.facts);
   } else if (!object.facts.folder && object.facts.names > 1) {
     error = Quoted(path) + " has " + std::to_string(object.facts.names) +
             " names: what it holds is not the installation's alone";
@@ -88,21 +57,17 @@ bool OpenSource(const std::string& path, FileObject& object, std::string& error)
     return false;
   }
   if (object.facts.link) {
-    error = LinkWords(object.facts);
+    error = Quoted(path) + " " + LinkWords(object.facts);
     return false;
   }
   if (object.facts.folder) {
     error = Quoted(path) + " is a folder";
     return false;
   }
-  std::vector<Changer> changers =
-      WhoCanChange(object.facts.descriptor, ObjectType::kFile, nullptr, MachineTrusted());
-  if (!changers.empty()) {
-    error = "others than administrators can change " + Quoted(path) + ": " +
-            DescribeChangers(changers, ObjectType::kFile, MachineTrusted().nameOf);
-    return false;
-  }
-  return true;
+  const std::string others = OthersCanChange(object.facts, nullptr, kAnyChange, MachineTrusted());
+  if (!others.empty())
+    error = "others than administrators can change " + Quoted(path) + ": " + others;
+  return others.empty();
 }
 
 bool CreateNewFile(const std::string& path, FileObject& object, std::string& error) {
@@ -179,9 +144,13 @@ bool DeleteHere(const std::string& path, std::string& error) {
   if (!OpenToChange(path, DELETE | FILE_LIST_DIRECTORY, object, there, error)) return !there;
   if (object.facts.folder) {
     // Listed through this handle: the folder judged is the one emptied.
-    const std::vector<std::string> names = ListOpened(object.handle.handle);
-    if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-          return DeleteHere(InFolder(path, name), error);
+    std::vector<FolderEntry> entries;
+    if (!ListOpenedFolder(object.handle.handle, entries)) {
+      error = "cannot list " + Quoted(path) + ", " + ErrorText(GetLastError());
+      return false;
+    }
+    if (!std::all_of(entries.begin(), entries.end(), [&](const FolderEntry& entry) {
+          return DeleteHere(InFolder(path, entry.name), error);
         })) {
       return false;
     }
@@ -232,13 +201,13 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  OwnedSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (search.handle == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search.handle, &found));
+  FileObject object;
+  std::vector<FolderEntry> entries;
+  if (OpenFileObject(folder, FILE_LIST_DIRECTORY, kShareAll, object) && !object.facts.link &&
+      object.facts.unreadable.empty()) {
+    ListOpenedFolder(object.handle.handle, entries);
+  }
+  for (const FolderEntry& entry : entries) names.push_back(entry.name);
   return names;
 }
 

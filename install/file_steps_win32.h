@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "access/file_object_win32.h"
+#include "text/string_helpers.h"
 
 // Opens a file or folder in the installation's folder that a step will
 // change, replace or delete: false, and why, when it is a link, when it has
@@ -51,4 +52,3 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 void UseAdministratorRights();
 
 std::string ErrorText(DWORD error);
-std::string Quoted(const std::string& text);

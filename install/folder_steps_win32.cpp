@@ -14,17 +14,24 @@
 namespace {
 
 // Gives everything below an open folder the access it inherits from there,
-// each on its own handle, judged first.
-bool RestrictContents(const std::string& folder, std::string& error) {
-  for (const std::string& name : FolderEntries(folder)) {
+// listed through its handle, each on its own handle, judged first.
+bool RestrictContents(const FileObject& folder, std::string& error) {
+  std::vector<FolderEntry> entries;
+  if (!ListOpenedFolder(folder.handle.handle, entries)) {
+    error = "cannot list " + Quoted(folder.facts.path) + ", " + ErrorText(GetLastError());
+    return false;
+  }
+  for (const FolderEntry& entry : entries) {
+    const DWORD list = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FILE_LIST_DIRECTORY : 0;
     FileObject object;
     bool there = false;
-    if (!OpenToChange(InFolder(folder, name), WRITE_DAC | WRITE_OWNER, object, there, error)) {
+    if (!OpenToChange(InFolder(folder.facts.path, entry.name), WRITE_DAC | WRITE_OWNER | list,
+                      object, there, error)) {
       if (!there) continue;  // gone meanwhile
       return false;
     }
     if (!ApplyPolicy(object, false, error)) return false;
-    if (object.facts.folder && !RestrictContents(object.facts.path, error)) return false;
+    if (object.facts.folder && !RestrictContents(object, error)) return false;
   }
   return true;
 }
@@ -88,17 +95,18 @@ bool PrepareFolder(const std::string& folder, std::string& error) {
   // renamed or replaced meanwhile.
   FileObject held;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  bool there = OpenFileObject(folder, WRITE_DAC | WRITE_OWNER, share, held);
+  const DWORD access = WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY;
+  bool there = OpenFileObject(folder, access, share, held);
   if (!there) {
     if (!MakeFolder(folder, error)) return false;
-    there = OpenFileObject(folder, WRITE_DAC | WRITE_OWNER, share, held);
+    there = OpenFileObject(folder, access, share, held);
   }
   if (!there || !held.facts.unreadable.empty() || held.facts.link || !held.facts.folder) {
     error = "it changed while it was being prepared" +
             (held.facts.unreadable.empty() ? "" : ": " + held.facts.unreadable);
     return false;
   }
-  return ApplyPolicy(held, true, error) && RestrictContents(folder, error);
+  return ApplyPolicy(held, true, error) && RestrictContents(held, error);
 }
 
 bool CopyIntoFolder(const std::string& from, const std::string& folder, const std::string& name,
@@ -137,7 +145,6 @@ bool PurgeFolder(const std::string& folder, std::string& leftover, std::string& 
   }
   std::vector<std::string> left = FolderEntries(folder);
   std::sort(left.begin(), left.end());
-  leftover.clear();
-  for (const std::string& name : left) leftover += (leftover.empty() ? "" : ", ") + name;
+  leftover = Listed(left);
   return left.empty() ? DeleteHere(folder, error) : true;
 }

@@ -22,14 +22,8 @@ std::string ReadText(const std::string& path) {
   FileObject object;
   bool there = false;
   std::string error;
-  std::string text;
-  if (!OpenToChange(path, GENERIC_READ, object, there, error)) return text;
-  char chunk[65536];
-  DWORD read = 0;
-  while (ReadFile(object.handle.handle, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-    text.append(chunk, read);
-  }
-  return text;
+  return OpenToChange(path, GENERIC_READ, object, there, error) ? ReadOpened(object.handle.handle)
+                                                                : "";
 }
 
 bool Exists(const std::string& path) {
@@ -65,12 +59,7 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
   }
   FileObject source;
   if (!OpenSource(list, source, error)) return false;
-  std::string bytes;
-  char chunk[65536];
-  DWORD read = 0;
-  while (ReadFile(source.handle.handle, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-    bytes.append(chunk, read);
-  }
+  const std::string bytes = ReadOpened(source.handle.handle);
   const std::string from = list.substr(0, list.find_last_of('\\'));
   const std::vector<std::string> names = JobNames(
       bytes, GetACP(), [&](const std::string& name) { return Exists(InFolder(from, name)); });
@@ -88,10 +77,11 @@ bool Stage(const std::string& list, const std::string& folder, JobRecord& record
   }
   FileObject written;
   const std::string text = FormatJobRecord(record);
+  DWORD wrote = 0;
   return CreateNewFile(incoming + "\\" + kJobRecordName, written, error) &&
-         WriteFile(written.handle.handle, text.data(), static_cast<DWORD>(text.size()), &read,
+         WriteFile(written.handle.handle, text.data(), static_cast<DWORD>(text.size()), &wrote,
                    nullptr) &&
-         read == text.size();
+         wrote == text.size();
 }
 
 }  // namespace

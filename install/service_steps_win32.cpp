@@ -204,14 +204,8 @@ bool RememberInstallation(const std::string& folder, std::string& error) {
   FileObject file;
   bool there = false;
   if (OpenToChange(folder + "\\" + kJobRecordName, GENERIC_READ, file, there, error)) {
-    std::string text;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(file.handle.handle, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-      text.append(chunk, read);
-    }
     JobRecord record;
-    if (ParseJobRecord(text, record)) identity = JobIdentity(record);
+    if (ParseJobRecord(ReadOpened(file.handle.handle), record)) identity = JobIdentity(record);
   } else if (there) {
     return false;
   }

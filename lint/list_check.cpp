@@ -26,11 +26,10 @@ int CountLinesNeverRead(ListReader& reader) {
   }
 }
 
-// The dry-run platform as the service at options' executable sees its machine.
-DryRunPlatform ServicePlatform(const CheckOptions& options) {
-  DryRunPlatform platform(options.service.codePage);
-  platform.executablePath = options.service.executablePath;
-  platform.systemDirectory = options.service.systemDirectory;
+// The dry-run platform as the service at executablePath sees its machine.
+DryRunPlatform ServicePlatform(const std::string& executablePath, unsigned codePage) {
+  DryRunPlatform platform(codePage);
+  platform.executablePath = executablePath;
   return platform;
 }
 
@@ -71,7 +70,8 @@ void BeginListCheck(const CheckOptions& options, ListReport& report, ListCheck& 
   check.options = &options;
   check.report = &report;
   report = ListReport();
-  check.platform = ServicePlatform(options);
+  check.platform = ServicePlatform(options.service.executablePath, options.service.codePage);
+  check.platform.systemDirectory = options.service.systemDirectory;
   UseDryRun use(check.platform);
   check.service = ViewOf(options);
   check.facts = ReadListFacts(options.bytes, check.service);
@@ -158,8 +158,7 @@ std::string FolderOf(const std::string& path, unsigned codePage) {
 
 void ServicePaths(const std::string& executablePath, unsigned codePage, std::string& folder,
                   std::string& list) {
-  DryRunPlatform platform(codePage);
-  platform.executablePath = executablePath;
+  DryRunPlatform platform = ServicePlatform(executablePath, codePage);
   UseDryRun use(platform);
   PathBuffer buffer;
   GetServiceDirectory(buffer);

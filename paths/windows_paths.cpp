@@ -56,6 +56,11 @@ std::string Parent(const std::string& path) {
 
 }  // namespace
 
+std::string WithoutTrailingBackslash(std::string path) {
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
 bool NamesDrive(const std::string& path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
@@ -170,22 +175,22 @@ std::vector<std::string> ModuleCandidates(const std::string& commandLine) {
   return names;
 }
 
-// A full path with its "." parts gone and each ".." taking the part before
-// it, as Windows reads it.
 std::string WithoutDots(const std::string& path) {
   std::vector<std::string> parts;
+  bool named = false;  // a part with a name seen: empty parts after it are doubled backslashes
   std::string::size_type at = 0;
   for (std::string::size_type end; at <= path.size(); at = end + 1) {
     end = std::min(path.find('\\', at), path.size());
     std::string part = path.substr(at, end - at);
     if (part == "..") {
       if (parts.size() > 1) parts.pop_back();
-    } else if (part != ".") {
+    } else if (part != "." && !(part.empty() && named)) {
+      named = named || !part.empty();
       parts.push_back(part);
     }
   }
   std::string joined;
-  for (const std::string& part : parts) joined += (joined.empty() ? "" : "\\") + part;
+  for (std::size_t i = 0; i < parts.size(); ++i) joined.append(i > 0 ? "\\" : "").append(parts[i]);
   return joined;
 }
 

@@ -31,6 +31,8 @@ bool HasProgramExtension(const std::string& path);
 
 // "C:" for a drive path, "\\server\share" for a UNC path; empty otherwise.
 std::string RootOf(const std::string& path);
+// A folder's path without a trailing backslash, but a drive's root with it: "C:\\".
+std::string WithoutTrailingBackslash(std::string path);
 
 // What is at a path on the machine the tool runs on. Windows tells a program
 // from a library by its header, not its name.
@@ -46,6 +48,9 @@ inline bool IsFile(FileKind kind) {
 // root, since a service has no current directory there; a rooted one from the
 // root of the current directory's drive or share.
 std::string Resolve(const std::string& path, const std::string& systemDirectory);
+// A full path as Windows reads it: its "." parts and doubled or trailing
+// backslashes gone, each ".." taking the part before it, but never the root.
+std::string WithoutDots(const std::string& path);
 
 // ".exe" added to a name whose last part has no extension.
 std::string WithExeExtension(const std::string& name);

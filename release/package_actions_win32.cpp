@@ -12,9 +12,10 @@
 #include <sstream>
 #include <string>
 
-#include "access/machine_access.h"
 #include "install/file_steps_win32.h"
 #include "install/installation.h"
+#include "paths/windows_paths.h"
+#include "tool/tool_options.h"
 
 namespace {
 
@@ -46,11 +47,6 @@ UINT Refuse(MSIHANDLE install, const std::string& why) {
   return ERROR_INSTALL_FAILURE;
 }
 
-std::string WithoutBackslash(std::string folder) {
-  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  return folder;
-}
-
 // The deferred actions read what the immediate one worked out: the folder,
 // and for BringJob the list after a "|".
 std::string Data(MSIHANDLE install) {
@@ -80,16 +76,13 @@ extern "C" __declspec(dllexport) UINT __stdcall CheckProperties(MSIHANDLE instal
 // folder rule, then the list as the service will read it. The deferred
 // actions are given what they need.
 extern "C" __declspec(dllexport) UINT __stdcall JudgeFolder(MSIHANDLE install) {
-  const std::string folder = WithoutBackslash(Property(install, "ServiceFolder"));
+  const std::string folder = WithoutTrailingBackslash(Property(install, "ServiceFolder"));
   const bool update = Property(install, "FolderUse") == "--update";
   std::string why = JudgeFolderHere(folder, FolderUse::kInstall, update);
   if (!why.empty()) return Refuse(install, "refusing " + Quoted(folder) + ": " + why);
   const std::string list = Property(install, "ListSource");
   if (!list.empty()) {
-    why = list.find('"') != std::string::npos ? "it holds a double quote"
-          : GetFileAttributesA(list.c_str()) == INVALID_FILE_ATTRIBUTES
-              ? "it cannot be read, " + ErrorText(GetLastError())
-              : kTargetChangeable(list, TrustedHere());
+    why = JudgeListToInstall(list);
     if (why.empty()) {
       std::ostringstream report;
       int status = CheckListForFolder(list, folder, report);

@@ -17,6 +17,11 @@ inline std::string Hex(unsigned char c) {
   return {kDigits[c >> 4], kDigits[c & 0x0F]};
 }
 
+// A text in double quotes, as a message names a path.
+inline std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
 inline bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }

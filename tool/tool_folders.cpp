@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 #include "install/job_record.h"
 #include "tool/check_defaults.h"
@@ -27,11 +29,6 @@ FolderFacts FactsOf(const std::string& folder, bool update) {
   return facts;
 }
 
-namespace {
-
-// Why the list to be installed is refused, or empty: it must be there,
-// readable, with no quote, which the package could not pass whole, and on
-// Windows out of others' reach, as the folder is.
 std::string JudgeListToInstall(const std::string& list) {
   std::string bytes;
   std::string error;
@@ -40,22 +37,38 @@ std::string JudgeListToInstall(const std::string& list) {
   return kTargetChangeable != nullptr ? kTargetChangeable(list, TrustedHere()) : "";
 }
 
-// The list to be installed into folder, checked as the service there will
-// read it, with the files it names taken from the list's own folder: false
-// when it has errors or cannot be read, which the report shows.
-bool ListInstallable(ToolOptions& tool, const std::string& folder) {
+int CheckListInto(ToolOptions& tool, const std::string& list, const std::string& folder) {
   CheckOptions& options = tool.check;
-  options.service.executablePath = CanonicalFolder(folder) + "\\starter.exe";
-  options.service.filesFrom = FolderOf(tool.withList, options.service.codePage);
+  const std::string canonical = CanonicalFolder(folder);
+  const std::string into = canonical.empty() ? folder : canonical;
+  options.service.executablePath = into + "\\starter.exe";
+  options.service.filesFrom = FolderOf(list, options.service.codePage);
   tool.executableGiven = true;
   tool.failOnWarnings = false;
-  return CheckOneList(tool, tool.withList, true) == 0;
+  // A file of the job there that the new one does not bring is gone when
+  // it runs: a line that needs it fails on a fresh machine, and so here.
+  std::string text;
+  std::string error;
+  JobRecord record;
+  const auto look = options.service.fileKind;
+  if (look && ReadList(into + "\\" + kJobRecordName, text, error) && ParseJobRecord(text, record)) {
+    std::vector<std::string> leaving;
+    for (const std::string& name : RecordedNames(record)) {
+      if (!IsFile(look(options.service.filesFrom + "\\" + name))) {
+        leaving.push_back(into + "\\" + name);
+      }
+    }
+    options.service.fileKind = [look, leaving](const std::string& path) {
+      bool gone = std::any_of(leaving.begin(), leaving.end(),
+                              [&](const std::string& one) { return SameName(one, path); });
+      return gone ? FileKind::kNone : look(path);
+    };
+  }
+  return CheckOneList(tool, list, true);
 }
 
-}  // namespace
-
-// The folder rule, for install.cmd, uninstall.cmd and the package. What it
-// says goes to standard output, where the scripts show it as it is.
+// --service-folder: the folder rule, as the installation asks it, and the
+// list to be installed there. What it says goes to standard output.
 int JudgeFolder(ToolOptions& tool) {
   const MachineFolders machine = DefaultMachineFolders();
   const FolderUse use = tool.purge ? FolderUse::kPurge : FolderUse::kInstall;
@@ -69,7 +82,8 @@ int JudgeFolder(ToolOptions& tool) {
     return 1;
   }
   std::string list = tool.withList.empty() ? "" : JudgeListToInstall(tool.withList);
-  if (list.empty() && !tool.withList.empty() && !ListInstallable(tool, tool.folder)) {
+  if (list.empty() && !tool.withList.empty() &&
+      CheckListInto(tool, tool.withList, tool.folder) != 0) {
     list = "it has errors, shown above";
   }
   if (!list.empty()) {
@@ -93,7 +107,7 @@ int JudgeFolder(ToolOptions& tool) {
   return 0;
 }
 
-// Whether an installation may copy from a folder: install.cmd's own.
+// --source-folder: whether an installation may copy from a folder.
 int JudgeSource(const ToolOptions& tool) {
   FolderFacts facts = FactsOf(tool.source, false);
   std::string why = JudgeSourceFolder(facts);

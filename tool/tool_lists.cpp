@@ -99,9 +99,8 @@ int CheckOneList(ToolOptions& tool, const std::string& list, bool first) {
   options.list = list;
   std::string().swap(options.bytes);
   std::string error;
-  // An installed service without a list starts nothing: a finding, not an error.
-  struct stat status;
   // An installed service without a list starts nothing: its audit says so.
+  struct stat status;
   bool missing = tool.installed && stat(list.c_str(), &status) != 0 && errno == ENOENT;
   if (!missing && !ReadList(list, options.bytes, error)) {
     std::cerr << "starter-check: " << ShowBytes(error) << "\n";

@@ -52,7 +52,17 @@ int AuditInstalled(ToolOptions& tool);
 // The folder's facts as this machine shows them; with --update, as the
 // folder the service is installed in.
 FolderFacts FactsOf(const std::string& folder, bool update);
-// --service-folder: the folder rule, for install.cmd, uninstall.cmd and the package.
+// --service-folder: the folder rule, and with --with-list the list as well.
 int JudgeFolder(ToolOptions& tool);
+// Why a list to be installed is refused, or empty: it must be there,
+// readable, with no quote, which the package could not pass whole, and on
+// Windows out of others' reach, as the folder is.
+std::string JudgeListToInstall(const std::string& list);
+// The list to be installed into folder, checked as the service there will
+// read it on this machine: the files it names without a path are taken from
+// the list's own folder, and those of the job recorded there that it does
+// not bring again are gone. Returns CheckOneList's status; the report goes
+// to tool.out.
+int CheckListInto(ToolOptions& tool, const std::string& list, const std::string& folder);
 // --source-folder: whether an installation may copy from a folder.
 int JudgeSource(const ToolOptions& tool);

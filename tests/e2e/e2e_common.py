@@ -5,10 +5,12 @@ them by name, so that a failure names its step."""
 
 import json
 import os
+import re
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from wine_service import INSTALLER, WineSession  # noqa: E402,F401
+from wine_service import INSTALLER, ServiceTrace, WineSession  # noqa: E402,F401
 
 SERVICE_DIR = "C:\\svc"
 STARTER = SERVICE_DIR + "\\starter.exe"
@@ -16,6 +18,7 @@ LIST = SERVICE_DIR + "\\starter.dat"
 PROBE = SERVICE_DIR + "\\probe.exe"
 SPACED = "C:\\Program Files\\probe.exe"
 STOPPED_REPORT = "0x110 0x1 0x5 0 0 0 0x3e8"
+SETTINGS = "HKLM\\SOFTWARE\\Corvane\\Remote Starter"
 SCENARIOS = {}
 
 
@@ -97,6 +100,31 @@ def run_steps(context, *steps):
             step(context)
         except AssertionError as failure:
             raise AssertionError(f"step {step.__name__}: {failure}") from failure
+
+
+def wait_for_run(c, since, timeout=120):
+    """The service's run that began after `since` in the trace, once it has reported."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        run = ServiceTrace(c.wine.read_trace().text[since:])
+        if run.reported:
+            return run
+        time.sleep(0.2)
+    raise AssertionError("the service made no status report")
+
+
+def settings(c):
+    """The installation's settings key, as reg.exe shows it: its folder and job."""
+    out = c.wine.wine("reg", "query", SETTINGS, "/reg:32").stdout.decode(c.wine.encoding, "replace")
+    return dict(re.findall(r"^\s+(\w+)\s+REG_SZ\s+(.*?)\s*$", out, re.M))
+
+
+def listing(c, folder, logs=True):
+    """What a folder holds, or None; without logs, less what the started probes wrote."""
+    path = c.wine.host_path(folder)
+    if not os.path.isdir(path):
+        return None
+    return sorted(name for name in os.listdir(path) if logs or not name.endswith(".log"))
 
 
 class Context:

@@ -14,12 +14,11 @@ import time
 import zipfile
 
 from e2e_common import INSTALLER, Context, WineSession, check, expect_records, expect_run, \
-    run_steps, scenario
+    listing, run_steps, scenario, settings, wait_for_run
 from wine_service import TRACE_CHANNELS, ServiceTrace
 
 FOLDER = "C:\\ProgramData\\CorvaneRemoteStarter"
 DEPLOY = "C:\\Program Files\\Corvane Deploy"
-SETTINGS = "HKLM\\SOFTWARE\\Corvane\\Remote Starter"
 # The job: a list that names a program by its path, a bare program and a
 # patch, the last two staged beside it.
 JOB = b"C:\\Probes\\Probe.exe /Deployed\r\nProbe.exe /Bare\r\nmsiexec.exe /p Hotfix.msp /qn /norestart\r\n"
@@ -41,26 +40,12 @@ def installed_version(c):
     return None
 
 
-def listing(c, logs=True):
-    """What the folder holds; without logs, less what the started probes wrote."""
-    path = c.wine.host_path(FOLDER)
-    if not os.path.isdir(path):
-        return None
-    return sorted(name for name in os.listdir(path) if logs or not name.endswith(".log"))
-
-
 def list_bytes(c):
     path = c.wine.host_path(FOLDER + "\\starter.dat")
     if not os.path.exists(path):
         return None
     with open(path, "rb") as f:
         return f.read()
-
-
-def job_value(c):
-    out = c.wine.wine("reg", "query", SETTINGS, "/v", "Job", "/reg:32").stdout.decode("latin-1")
-    found = re.search(r"Job\s+REG_SZ\s+(\S+)", out)
-    return found.group(1) if found else None
 
 
 def staged_identity(c, list_path):
@@ -79,16 +64,6 @@ def documented(block_start):
     block = next(b for b in blocks if b.startswith(block_start))
     # Joined where a line ends in ^, as Windows' cmd.exe joins them and Wine's does not.
     return re.sub(r"%([RKD]|~nxK)\b", r"%%\1", re.sub(r"\s*\^\n\s*", " ", block))
-
-
-def run_after(c, since, timeout=120):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        run = ServiceTrace(c.wine.read_trace().text[since:])
-        if run.reported:
-            return run
-        time.sleep(0.2)
-    raise AssertionError("the service made no status report")
 
 
 def signed_and_verified(c):
@@ -195,7 +170,7 @@ def refuses_before_anything_changes(c):
             ("STARTSERVICE=0", "STARTSERVICE=0 is refused")):
         log = c.wine.msiexec("/i", "C:\\Deploy\\corvane.msi", option)
         check(c.wine.registration() == {} and installed_version(c) is None and
-              not os.path.exists(c.wine.host_path("C:\\pwned.txt")) and listing(c) is None and
+              not os.path.exists(c.wine.host_path("C:\\pwned.txt")) and listing(c, FOLDER) is None and
               (reason is None or "Corvane Remote Starter: " in log and reason in log),
               f"{option} was taken, or the log says not why")
     check(c.wine.icacls_calls() == [], f"icacls ran: {c.wine.icacls_calls()}")
@@ -215,10 +190,10 @@ def one_line_runs_a_job(c):
     # The job was brought by the package's own action: no shell ran, which a
     # value with a quote and an & once turned into a command as SYSTEM.
     check("cmd.exe" not in c.wine.read_trace().text, "the installation ran a shell")
-    check(listing(c, logs=False) == ["hotfix.msp", "probe.exe", "starter-check.exe", "starter.dat",
+    check(listing(c, FOLDER, logs=False) == ["hotfix.msp", "probe.exe", "starter-check.exe", "starter.dat",
                                      "starter.exe", "starter.job"] and
-          job_value(c) == staged_identity(c, DEPLOY + "\\starter.dat"),
-          f"the job's files and identity: {listing(c)} {job_value(c)}")
+          settings(c).get("Job") == staged_identity(c, DEPLOY + "\\starter.dat"),
+          f"the job's files and identity: {listing(c, FOLDER)} {settings(c).get('Job')}")
     patch = f'"{INSTALLER}" /p {FOLDER}\\hotfix.msp /qn /norestart'
     expect_run(c.wine.wait_for_report(), [("c:\\probes\\probe.exe /deployed", True),
                                           (f'"{FOLDER}\\probe.exe" /bare', True), (patch, True),
@@ -232,18 +207,18 @@ def one_line_runs_a_job(c):
 def a_new_job_replaces_the_old(c):
     # An administrator's run with a new list takes it, and its files, at once,
     # and the files of the job before go.
-    first = job_value(c)
+    first = settings(c).get("Job")
     since = len(c.wine.read_trace().text)
     c.wine.put(DEPLOY + "\\next\\starter.dat", data=b"Report.exe /Second\r\n")
     c.wine.put(DEPLOY + "\\next\\Report.exe", source=c.args.probe)
     c.wine.msiexec("/i", "C:\\Deploy\\corvane.msi", f"LISTFILE={DEPLOY}\\next\\starter.dat",
                    "STARTSERVICE=1")
-    check(run_after(c, since).starts == [(f'"{FOLDER}\\report.exe" /second', True),
+    check(wait_for_run(c, since).starts == [(f'"{FOLDER}\\report.exe" /second', True),
                                          (f'"{FOLDER}\\"', False)], "the new list's run")
     c.wine.probe_records(FOLDER + "\\report.exe", 1)
-    check(listing(c, logs=False) == ["report.exe", "starter-check.exe", "starter.dat",
-                                     "starter.exe", "starter.job"] and job_value(c) not in (None, first),
-          f"the new job: {listing(c)} {job_value(c)}")
+    check(listing(c, FOLDER, logs=False) == ["report.exe", "starter-check.exe", "starter.dat",
+                                     "starter.exe", "starter.job"] and settings(c).get("Job") not in (None, first),
+          f"the new job: {listing(c, FOLDER)} {settings(c).get('Job')}")
     os.remove(c.wine.host_path(FOLDER + "\\report.exe.log"))
     c.deployed = b"Report.exe /Second\r\n"
 
@@ -272,7 +247,7 @@ def a_repair_judges_a_folder_made_again(c):
     os.makedirs(c.wine.host_path(FOLDER))
     os.chmod(c.wine.host_path(FOLDER), 0o777)
     log = c.wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus")
-    check(c.wine.registration() == {} and listing(c) == [] and
+    check(c.wine.registration() == {} and listing(c, FOLDER) == [] and
           "Corvane Remote Starter: refusing" in log, "a repair took a folder a standard user made")
     os.rmdir(c.wine.host_path(FOLDER))
     c.wine.msiexec("/i", "C:\\Deploy\\next.msi", "REINSTALL=ALL", "REINSTALLMODE=vomus")
@@ -295,7 +270,7 @@ def removal_leaves_the_job_to_take_back(c):
     deadline = time.time() + 300
     while c.wine.processes("msiexec.exe") and time.time() < deadline:
         time.sleep(0.2)
-    check(c.wine.registration() == {} and installed_version(c) is None and job_value(c) is None,
+    check(c.wine.registration() == {} and installed_version(c) is None and settings(c).get("Job") is None,
           "the documented removal left the service, or its job's identity")
     check(list_bytes(c) == c.deployed and
           not os.path.exists(c.wine.host_path(FOLDER + "\\starter.exe")),
@@ -326,10 +301,10 @@ def the_playbook_runs_each_job_once(c):
         uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product
         if c.wine.wine("reg", "query", uninstall, "/reg:32").returncode != 0:
             c.wine.msiexec("/i", play + "\\corvane.msi")
-        if job_value(c) != staged_identity(c, play + "\\starter.dat"):
+        if settings(c).get("Job") != staged_identity(c, play + "\\starter.dat"):
             c.wine.msiexec("/i", play + "\\corvane.msi", "STARTSERVICE=1",
                            f"LISTFILE={play}\\starter.dat")
-            return run_after(c, since).starts
+            return wait_for_run(c, since).starts
         time.sleep(2)
         return ServiceTrace(c.wine.read_trace().text[since:]).starts
 

@@ -5,19 +5,17 @@ what its scripts refuse and keep: each step a function of its own."""
 import hashlib
 import json
 import os
-import re
 import subprocess
 import threading
 import time
 import zipfile
 
 from e2e_common import INSTALLER, Context, WineSession, check, expect_records, expect_run, \
-    run_steps, scenario
+    listing, run_steps, scenario, settings, wait_for_run
 from wine_service import TRACE_CHANNELS, ServiceTrace
 
 FOLDER = "C:\\Program Files\\Svc Test"
 DEFAULT = "C:\\ProgramData\\CorvaneRemoteStarter"
-SETTINGS = "HKLM\\SOFTWARE\\Corvane\\Remote Starter"
 SERVICE_KEY = "SYSTEM\\CurrentControlSet\\Services\\Corvane Remote Starter"
 STAND_INS = ("find", "sc", "reg", "icacls", "ping", "fc", "starter-setup")
 
@@ -79,28 +77,6 @@ def writable_by_all(c, path, run):
         return run()
     finally:
         os.chmod(c.wine.host_path(path), mode)
-
-
-def listing(c, folder):
-    path = c.wine.host_path(folder)
-    return sorted(os.listdir(path)) if os.path.isdir(path) else None
-
-
-def settings(c):
-    """The installation's settings key, as reg.exe shows it: its folder and job."""
-    out = c.wine.wine("reg", "query", SETTINGS, "/reg:32").stdout.decode(c.wine.encoding, "replace")
-    return dict(re.findall(r"^\s+(\w+)\s+REG_SZ\s+(.*?)\s*$", out, re.M))
-
-
-def wait_for_run(c, since, timeout=120):
-    """The service's run that began after `since` in the trace, once it has reported."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        run = ServiceTrace(c.wine.read_trace().text[since:])
-        if run.reported:
-            return run
-        time.sleep(0.2)
-    raise AssertionError("the service made no status report")
 
 
 def zip_holds_the_release(c):
