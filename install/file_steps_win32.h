@@ -40,6 +40,11 @@ bool DeleteHere(const std::string& path, std::string& error);
 // access it inherits from there, and Administrators as owner.
 bool ApplyPolicy(FileObject& object, bool top, std::string& error);
 
+// Whether anything is at path, by its name: a step opens what it acts on.
+inline bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // folder\name.
 std::string InFolder(const std::string& folder, const std::string& name);
 

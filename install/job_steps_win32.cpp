@@ -26,10 +26,6 @@ std::string ReadText(const std::string& path) {
                                                                 : "";
 }
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Moves folder\name to into\name, judged first; nothing to do when it is not there.
 bool MoveAside(const std::string& from, const std::string& to, std::string& error) {
   FileObject object;

@@ -42,10 +42,6 @@ Say Saying(const char* who) {
   return [who](const std::string& line) { std::cout << who << ": " << line << std::endl; };
 }
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The folder this program lies in: the release's, whose files it installs.
 std::string OwnFolder() {
   char path[MAX_PATH] = "";
