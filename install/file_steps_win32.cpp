@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "access/machine_accounts_win32.h"
@@ -193,12 +194,6 @@ bool ApplyPolicy(FileObject& object, bool top, std::string& error) {
   return true;
 }
 
-std::string InFolder(const std::string& folder, const std::string& name) {
-  std::string path;
-  path.reserve(folder.size() + 1 + name.size());
-  return path.append(folder).append("\\").append(name);
-}
-
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   FileObject object;
@@ -207,7 +202,8 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
       object.facts.unreadable.empty()) {
     ListOpenedFolder(object.handle.handle, entries);
   }
-  for (const FolderEntry& entry : entries) names.push_back(entry.name);
+  std::transform(entries.begin(), entries.end(), std::back_inserter(names),
+                 [](const FolderEntry& entry) { return entry.name; });
   return names;
 }
 

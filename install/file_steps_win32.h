@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "access/file_object_win32.h"
+#include "paths/windows_paths.h"
 #include "text/string_helpers.h"
 
 // Opens a file or folder in the installation's folder that a step will
@@ -44,9 +45,6 @@ bool ApplyPolicy(FileObject& object, bool top, std::string& error);
 inline bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-// folder\name.
-std::string InFolder(const std::string& folder, const std::string& name);
 
 // What a folder holds, by name, read whole before anything in it changes.
 std::vector<std::string> FolderEntries(const std::string& folder);

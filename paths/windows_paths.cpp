@@ -56,6 +56,12 @@ std::string Parent(const std::string& path) {
 
 }  // namespace
 
+std::string InFolder(const std::string& folder, const std::string& name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  return path.append(folder).append("\\").append(name);
+}
+
 std::string WithoutTrailingBackslash(std::string path) {
   if (path.size() > 3 && path.back() == '\\') path.pop_back();
   return path;

@@ -31,6 +31,8 @@ bool HasProgramExtension(const std::string& path);
 
 // "C:" for a drive path, "\\server\share" for a UNC path; empty otherwise.
 std::string RootOf(const std::string& path);
+// folder\name.
+std::string InFolder(const std::string& folder, const std::string& name);
 // A folder's path without a trailing backslash, but a drive's root with it: "C:\\".
 std::string WithoutTrailingBackslash(std::string path);
 

@@ -51,11 +51,12 @@ int CheckListInto(ToolOptions& tool, const std::string& list, const std::string&
   std::string error;
   JobRecord record;
   const auto look = options.service.fileKind;
-  if (look && ReadList(into + "\\" + kJobRecordName, text, error) && ParseJobRecord(text, record)) {
+  if (look && ReadList(InFolder(into, kJobRecordName), text, error) &&
+      ParseJobRecord(text, record)) {
     std::vector<std::string> leaving;
     for (const std::string& name : RecordedNames(record)) {
-      if (!IsFile(look(options.service.filesFrom + "\\" + name))) {
-        leaving.push_back(into + "\\" + name);
+      if (!IsFile(look(InFolder(options.service.filesFrom, name)))) {
+        leaving.push_back(InFolder(into, name));
       }
     }
     options.service.fileKind = [look, leaving](const std::string& path) {
